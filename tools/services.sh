@@ -16,7 +16,10 @@ halvex_services_up() {
     wine "$HALVEX_TOOLS_DIR/trust_ca.exe" "$(halvex_winpath "$HALVEX_CERT_DIR/ca.der")" >/dev/null
     touch "$WINEPREFIX/.halvex-ca"
   fi
-  local dist=${HALVEX_DISTRIBUTION_HOST:-127.0.0.1:18080} report=${HALVEX_REPORT_HOST:-localhost:18443}
+  # The ports are the ones this build was configured with.
+  local dist report
+  dist=$(sed -n 's/^HALVEX_DISTRIBUTION_HOST:STRING=//p' "$build/CMakeCache.txt")
+  report=$(sed -n 's/^HALVEX_REPORT_HOST:STRING=//p' "$build/CMakeCache.txt")
   export HALVEX_HTTP_PORT=${dist##*:} HALVEX_HTTPS_PORT=${report##*:}
   "$here/tools/server/serverctl.sh" start
   HALVEX_SERVICES_STARTED=1
