@@ -18,8 +18,13 @@ if [ ${#need[@]} -gt 0 ] || [ ! -d "$here/third_party/zlib-src/contrib/minizip" 
     $SUDO dpkg --add-architecture i386
   fi
   src=/etc/apt/sources.list.d/halvex-src.sources
-  if [ ! -f "$src" ]; then
-    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources | $SUDO tee "$src" >/dev/null
+  if [ ! -f "$src" ] && [ ! -f /etc/apt/sources.list.d/halvex-src.list ]; then
+    if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+      sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources | $SUDO tee "$src" >/dev/null
+    else
+      grep -h '^deb ' /etc/apt/sources.list 2>/dev/null | sed 's/^deb /deb-src /' \
+        | $SUDO tee /etc/apt/sources.list.d/halvex-src.list >/dev/null
+    fi
   fi
   $SUDO apt-get update -qq
 fi
