@@ -132,6 +132,8 @@ TEST_F(DownloadTest, OnlyTheInstallerDeletesAnOldFileFirst)
 
 // Wine keeps downloads in its internet cache, as Windows does; each caller
 // removes the entry before its download, and the archives also after it.
+// Wine fetches a changed file anew even while its entry is cached, so the
+// entry itself is what shows the removal here.
 TEST_F(DownloadTest, AFileChangedOnTheServerIsFetchedAnewAndTheArchivesLeaveNoCacheEntry)
 {
     struct Case {
@@ -165,7 +167,8 @@ TEST_F(DownloadTest, AFileChangedOnTheServerIsFetchedAnewAndTheArchivesLeaveNoCa
 }
 
 // Under Wine an error status, a dropped connection and a cut body all give
-// S_OK with what arrived saved; only a refused connection fails.
+// S_OK with what arrived saved (the workflows meet them as unreadable
+// archives); only a refused connection fails.
 TEST_F(DownloadTest, OnlyARefusedConnectionFails)
 {
     struct Case {
