@@ -10,7 +10,8 @@
 enum DownloadCaller { DownloadWizard, DownloadComponents, DownloadInstaller64 };
 
 // The local file in the temporary folder for the URL's file name; 0 when the
-// URL has no file name or the path does not fit.
+// URL has no file name (for the 64-bit installer only '/' counts, so its URL
+// without '/' is refused here) or the path does not fit.
 int MakeDownloadPath(DownloadCaller caller, const char *url, char *path, size_t capacity);
 // Before the first attempt: the old file (where the caller deletes it) and
 // the URL's cache entry go.
