@@ -18,7 +18,10 @@ static const char HOLD_DOWNLOADS[] = "stall=120\n";
 
 class EntryE2eTest : public HalvexE2eTest {
 protected:
-    static void MarkInstalled() { RegistrySandbox::PutString(HKEY_CURRENT_USER, "SOFTWARE\\Corvina", "ProgramInstalled", "1"); }
+    static void MarkInstalled()
+    {
+        RegistrySandbox::PutString(HKEY_CURRENT_USER, "SOFTWARE\\Corvina", "ProgramInstalled", "1");
+    }
 };
 
 // Dialogs 102 and 110 are the same template byte for byte, so from outside
@@ -137,5 +140,6 @@ TEST_F(EntryE2eTest, StartupOnAnInstalledMachineOnlyWaitsInALockedTray)
     }
     EXPECT_FALSE(run.WaitExit(3000)) << "the tray-only start ended by itself";
     EXPECT_TRUE(ServerRequests().empty()) << "a worker ran";
-    EXPECT_EQ(std::vector<std::string>{ "1", "0" }, WindowJournal::Values("show", run.Id()));
+    const std::vector<std::string> shownThenHidden = { "1", "0" };
+    EXPECT_EQ(shownThenHidden, WindowJournal::Values("show", run.Id()));
 }
