@@ -22,7 +22,7 @@ size_t FormatLogLine(char *line, size_t capacity, time_t when, const char *text)
         FormatText(stamp, sizeof stamp, "%s %s %02d %02d:%02d:%02d %04d", DAY_NAMES[local->tm_wday % 7],
                    MONTH_NAMES[local->tm_mon % 12], local->tm_mday, local->tm_hour, local->tm_min,
                    local->tm_sec, local->tm_year + 1900);
-    FormatText(line, capacity < LOG_LINE_SIZE ? capacity : LOG_LINE_SIZE, "%24.24s - %s\r\n", stamp, text);
+    FormatText(line, capacity < (size_t)LOG_LINE_SIZE ? capacity : (size_t)LOG_LINE_SIZE, "%24.24s - %s\r\n", stamp, text);
     return strlen(line);
 }
 
