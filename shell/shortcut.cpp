@@ -12,11 +12,13 @@ HRESULT CreateShortcut(const char *targetPath, const char *linkPath, const char 
     IPersistFile *file = NULL;
     WCHAR widePath[MAX_PATH];
     DWORD error;
+    HRESULT initialised;
     HRESULT result;
 
-    // Balanced by the CoUninitialize below whatever it answers: S_FALSE on a
-    // thread that already has COM still counts one more initialisation.
-    CoInitialize(NULL);
+    // S_FALSE on a thread that already has COM still counts one more
+    // initialisation; a thread in the other apartment model refuses and must
+    // not lose its own to our CoUninitialize.
+    initialised = CoInitialize(NULL);
     result = CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA, (void **)&link);
     if (FAILED(result))
         goto cleanup;
@@ -40,6 +42,7 @@ cleanup:
         file->Release();
     if (link)
         link->Release();
-    CoUninitialize();
+    if (SUCCEEDED(initialised))
+        CoUninitialize();
     return result;
 }

@@ -155,27 +155,49 @@ TEST_F(ShortcutTest, ALinkPathLongerThanTheWideBufferIsRefusedUnsaved)
         FindClose(search);
 }
 
-DWORD WINAPI ShortcutThenInitialize(void *parameter)
+struct ThreadCase {
+    const char *what;
+    DWORD apartment;   // COINIT_* of the caller, or ~0u for none
+    HRESULT afterwards; // CoInitializeEx in the caller's model after the call
+    TempFolder *folder;
+};
+
+DWORD WINAPI ShortcutOnThread(void *parameter)
 {
-    TempFolder *folder = (TempFolder *)parameter;
-    CreateShortcut(folder->Sub("Install\\Tamrick.exe").c_str(), folder->Sub("Links\\Thread.lnk").c_str(), "");
-    // S_OK, not S_FALSE: the call left COM uninitialised on this thread.
-    HRESULT again = CoInitialize(nullptr);
+    ThreadCase *c = (ThreadCase *)parameter;
+    DWORD model = c->apartment == ~0u ? (DWORD)COINIT_APARTMENTTHREADED : c->apartment;
+    if (c->apartment != ~0u)
+        CoInitializeEx(nullptr, c->apartment);
+    HRESULT made = CreateShortcut(c->folder->Sub("Install\\Tamrick.exe").c_str(),
+                                  c->folder->Sub("Links\\Thread.lnk").c_str(), "");
+    HRESULT again = CoInitializeEx(nullptr, model);
     if (SUCCEEDED(again))
         CoUninitialize();
-    return (DWORD)again;
+    if (c->apartment != ~0u)
+        CoUninitialize();
+    return FAILED(made) ? (DWORD)made : (DWORD)again;
 }
 
-TEST_F(ShortcutTest, ACallOnAThreadWithoutComLeavesItWithoutCom)
+// Each call balances its own COM initialisation and leaves the caller's.
+TEST_F(ShortcutTest, TheCallersComStateIsLeftAsItWas)
 {
-    HANDLE thread = CreateThread(nullptr, 0, ShortcutThenInitialize, &folder, 0, nullptr);
-    ASSERT_NE(nullptr, thread);
-    WaitForSingleObject(thread, INFINITE);
-    DWORD result = 0;
-    GetExitCodeThread(thread, &result);
-    CloseHandle(thread);
-    EXPECT_HR(S_OK, result);
-    EXPECT_TRUE(FileExists(folder.Sub("Links\\Thread.lnk")));
+    ThreadCase cases[] = {
+        { "thread without COM stays without", ~0u, S_OK, &folder },
+        { "apartment thread keeps its COM", COINIT_APARTMENTTHREADED, S_FALSE, &folder },
+        { "multithreaded caller keeps its COM", COINIT_MULTITHREADED, S_FALSE, &folder },
+    };
+    for (ThreadCase &c : cases) {
+        SCOPED_TRACE(c.what);
+        DeleteFileA(folder.Sub("Links\\Thread.lnk").c_str());
+        HANDLE thread = CreateThread(nullptr, 0, ShortcutOnThread, &c, 0, nullptr);
+        ASSERT_NE(nullptr, thread);
+        WaitForSingleObject(thread, INFINITE);
+        DWORD result = 0;
+        GetExitCodeThread(thread, &result);
+        CloseHandle(thread);
+        EXPECT_HR(c.afterwards, result);
+        EXPECT_TRUE(FileExists(folder.Sub("Links\\Thread.lnk")));
+    }
 }
 
 }  // namespace
