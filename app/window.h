@@ -20,6 +20,18 @@ HWND CreateProgressDialog(int templateId);
 // GetMessage loop until WM_QUIT.
 void RunMessageLoop(void);
 
+// Where the dialog's initialisation puts the main window: centred across the
+// full-screen client area, 20 pixels above its middle, 31 pixels added for
+// the title bar.
+struct MainWindowPlacement {
+    int x;
+    int y;
+    int width;
+    int height;
+};
+MainWindowPlacement PlaceMainWindow(int screenWidth, int screenHeight, int clientWidth, int clientHeight,
+                                    int frameWidth, int frameHeight);
+
 BOOL SetTrayIcon(HWND owner, HICON icon, int operation, const char *tip);
 void MinimizeToTray(void);
 void SetStatusLine(unsigned int stringId, int controlId);

@@ -25,6 +25,13 @@ halvex_wine_up() {
     wineserver -w
     touch "$WINEPREFIX/.halvex-ready"
   fi
+  if [ ! -f "$WINEPREFIX/.halvex-unmanaged" ]; then
+    # Xvfb has no window manager: a window left to one waits 2 s for it on
+    # every hide, so Wine manages the windows itself.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    wineserver -w
+    touch "$WINEPREFIX/.halvex-unmanaged"
+  fi
   wineserver -p
   # Start the prefix's services now, outside any test's output.
   wine cmd /c exit >/dev/null 2>&1 </dev/null || true
