@@ -30,4 +30,8 @@ ZipResult ZipGetItem(ZipHandle *handle, int index, ZipItem *item);
 ZipResult ZipExtractItem(ZipHandle *handle, int index, const char *target);
 ZipResult ZipClose(ZipHandle *handle);
 
+// 0 for a name that is empty, absolute (a leading separator, a drive or any
+// colon) or climbs with a ".." segment: such an entry is never written.
+int ZipNameIsSafe(const char *name);
+
 #endif
