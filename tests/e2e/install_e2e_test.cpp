@@ -109,7 +109,7 @@ TEST_F(InstallE2eTest, AFreshInstallOnScreenStartsTheWizardAndReportsTheMachine)
 
     char here[MAX_PATH];
     GetCurrentDirectoryA(sizeof here, here);
-    std::vector<std::string> starts = StartRecords();
+    std::vector<std::string> starts = WaitForStartRecords(1, 10000);
     ASSERT_EQ(1u, starts.size());
     EXPECT_EQ(std::string("Tamrick.exe||") + here, starts[0]) << "empty command line, the installer's folder";
 
@@ -160,6 +160,7 @@ TEST_F(InstallE2eTest, AnUpdateMarksTheProductNotInstalledWhileItRunsAndSendsNoR
     ASSERT_TRUE(run.WaitExit(RUN_LIMIT_MS));
     ExpectInstalled();
     EXPECT_EQ("<no report>", ReportGuid());
+    EXPECT_EQ(1u, WaitForStartRecords(1, 10000).size()) << "the wizard starts after an update too";
     EXPECT_EQ("<missing>", Value(HKEY_LOCAL_MACHINE, "SOFTWARE\\Ombrix\\Quellby", "GUID"));
 }
 
@@ -205,17 +206,7 @@ TEST_F(InstallE2eTest, AnInterruptedInstallResumesFromItsStartupLink)
     ASSERT_TRUE(resumed.WaitExit(RUN_LIMIT_MS));
     ExpectInstalled();
     EXPECT_EQ(2u, Count(ServerRequests(), WIZARD_ZIP));
-    EXPECT_EQ(1u, StartRecords().size());
-}
-
-static std::string UnixPath(const std::string &zPath)
-{
-    // The server runs on the Unix side; Z: is its root.
-    std::string unix = zPath.substr(2);
-    for (char &c : unix)
-        if (c == '\\')
-            c = '/';
-    return unix;
+    EXPECT_EQ(1u, WaitForStartRecords(1, 10000).size());
 }
 
 TEST_F(InstallE2eTest, AWizardMissingFromTheArchiveIsTriedFiveTimesThenReported)
@@ -223,9 +214,9 @@ TEST_F(InstallE2eTest, AWizardMissingFromTheArchiveIsTriedFiveTimesThenReported)
     ZipEntrySpec readme;
     readme.name = "readme.txt";
     readme.data = "no wizard in here";
-    std::string served = HarnessPath("HALVEX_SERVER_STATE") + "\\nowizard.zip";
+    std::string served = ServerStatePath("nowizard.zip");
     WriteFileBytes(served, BuildZip({ readme }));
-    SetServerControl("serve=" + UnixPath(served) + "\n");
+    SetServerControl("serve=" + ServerStateUnixPath("nowizard.zip") + "\n");
 
     HalvexRun run;
     ASSERT_TRUE(run.Start(""));

@@ -25,7 +25,7 @@ TEST_F(Installer64E2eTest, TheDownloadedInstallerStartsWithNoArgumentsAndThisPro
     ASSERT_TRUE(run.Start(""));
     ASSERT_TRUE(run.WaitExit(60000));
     EXPECT_EQ(0u, run.ExitCode());
-    std::vector<std::string> starts = StartRecords();
+    std::vector<std::string> starts = WaitForStartRecords(1, 10000);
     ASSERT_EQ(1u, starts.size());
     EXPECT_EQ(0u, starts[0].rfind("FenwaHalvex64.exe||", 0)) << starts[0];
     EXPECT_TRUE(ListMessageBoxes(run.Id()).empty());

@@ -117,15 +117,6 @@ void CleanMachine()
     }
 }
 
-void SetServerControl(const std::string &text)
-{
-    std::string path = ServerStateFile("control");
-    ASSERT_FALSE(path.empty()) << "HALVEX_SERVER_STATE is not set";
-    std::string temporary = path + ".test";
-    WriteFileBytes(temporary, text);
-    ASSERT_TRUE(MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) << Hex(GetLastError());
-}
-
 std::vector<std::string> ReadLines(const std::string &path)
 {
     std::vector<std::string> lines;
@@ -166,6 +157,17 @@ bool WaitForRequest(const std::string &part, DWORD timeoutMs)
 std::vector<std::string> StartRecords()
 {
     return ReadLines(RecordDir().empty() ? "" : RecordDir() + "\\starts.log");
+}
+
+std::vector<std::string> WaitForStartRecords(size_t count, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    std::vector<std::string> records = StartRecords();
+    while (records.size() < count && GetTickCount() - start < timeoutMs) {
+        Sleep(50);
+        records = StartRecords();
+    }
+    return records;
 }
 
 std::vector<std::string> InstallLogTexts()

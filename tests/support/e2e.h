@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "app/layout.h"
+#include "support/local_server.h"
 #include "support/window_probe.h"
 
 // HALVEX_BUILD_DIR\Halvex.exe; "" when the harness gives no build folder.
@@ -35,8 +36,6 @@ void CleanMachine();
 // the installed copy started with -startup).
 void EndLeftoverInstallers();
 
-// The server's control file, written whole and renamed into place.
-void SetServerControl(const std::string &text);
 // requests.log, one "http GET /fenwa/FenwaTamrick.zip" a line.
 std::vector<std::string> ServerRequests();
 // Waits until a request line containing `part` has arrived.
@@ -46,6 +45,9 @@ bool WaitForRequest(const std::string &part, DWORD timeoutMs);
 std::string RecordDir();
 // starts.log of the stand-ins: "<name>|<args>|<cwd>" a line.
 std::vector<std::string> StartRecords();
+// The records once `count` of them are there (a started program writes its
+// own, after the installer may have ended), or what there is at the timeout.
+std::vector<std::string> WaitForStartRecords(size_t count, DWORD timeoutMs);
 
 // Lines of a file without their CR LF; empty when the file is missing.
 std::vector<std::string> ReadLines(const std::string &path);
