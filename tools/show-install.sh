@@ -4,8 +4,10 @@
 # Runs inside tools/demo.sh (prefix, wineserver and variables set up there).
 set -u
 build=$1
+here=$(cd "$(dirname "$0")/.." && pwd)
+. "$here/tools/winenv.sh"
 c="$WINEPREFIX/drive_c"
-q() { wine reg query "$@" 2>/dev/null | tr -d '\r' | sed '/^$/d; s/^/    /'; }
+q() { wine "$build/tools/regshow.exe" "$@" 2>/dev/null | tr -d '\r' | iconv -f CP1252 -t UTF-8 | sed 's/^/  /'; }
 
 echo
 echo "== Files"
@@ -24,7 +26,7 @@ done
 echo
 echo "== Links"
 links=()
-while IFS= read -r -d '' l; do links+=("$(halvex_winpath "$l")"); done < <(
+while IFS= read -r -d '' l; do rel=${l#"$c"/}; links+=("C:\\${rel//\//\\}"); done < <(
   find "$c/users" "$c/ProgramData" -iname 'Fenwa*Corvina*.lnk' -print0 2>/dev/null)
 if [ ${#links[@]} -gt 0 ]; then
   wine "$build/tools/lnkinfo.exe" "${links[@]}" 2>/dev/null | tr -d '\r' | iconv -f CP1252 -t UTF-8 | sed 's/^/  /'
@@ -34,17 +36,24 @@ fi
 
 echo
 echo "== Product state and ledger (HKCU\\Software\\Corvina)"
-q 'HKCU\Software\Corvina' || echo "    (absent)"
+q HKCU 'Software\Corvina'
 echo
 echo "== Uninstall entry"
-q 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s | iconv -f CP1252 -t UTF-8 2>/dev/null \
-  | grep -A6 -i 'corvina' || echo "    (absent)"
+q HKLM 'Software\Microsoft\Windows\CurrentVersion\Uninstall' /s | grep -A4 -i 'corvina' || echo "  (absent)"
 echo
 echo "== Installation GUID (HKLM\\Software\\Ombrix\\Quellby)"
-q 'HKLM\Software\Ombrix\Quellby' || echo "    (absent)"
+q HKLM 'Software\Ombrix\Quellby'
+echo
+echo "== Registration of the shared control (made by regsvr32.exe)"
+q HKLM 'Software\Classes\BrevoltStandin.Control\CLSID'
+echo
+echo "== Install log"
+log="$c/Program Files/CorvinaFenwa/Halvex.log"
+if [ -f "$log" ]; then tr -d '\r' <"$log" | sed 's/^/    /'; else echo "    (none)"; fi
 echo
 echo "== Requests the servers received"
 sed 's/^/    /' "$HALVEX_SERVER_STATE/requests.log" 2>/dev/null || echo "    (none)"
 echo
 echo "== Programs the installer started"
-tr -d '\r' <"$HALVEX_RECORD_DIR_UNIX/starts.log" 2>/dev/null | sed 's/^/    /' || echo "    (none)"
+starts="$HALVEX_RECORD_DIR_UNIX/starts.log"
+if [ -f "$starts" ]; then tr -d '\r' <"$starts" | sed 's/^/    /'; else echo "    (none)"; fi
