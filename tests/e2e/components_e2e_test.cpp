@@ -13,14 +13,6 @@ static const char COMPONENTS_ZIP[] = "http GET /BVMFC.zip";
 static const char FAILED_LINE[] = "Couldn't download Brevolt.ocx - Error during the File Download";
 static const char ERROR_TEXT[] = "An error occurred downloading the required components.";
 
-static size_t Count(const std::vector<std::string> &lines, const std::string &part)
-{
-    size_t n = 0;
-    for (const std::string &line : lines)
-        n += line.find(part) != std::string::npos;
-    return n;
-}
-
 static std::string ComponentsState()
 {
     std::string raw;
@@ -59,8 +51,8 @@ TEST_F(ComponentsE2eTest, TwoFailuresAnsweredWithRetryThenTheControlIsRegistered
     ASSERT_TRUE(run.WaitExit(60000));
     EXPECT_EQ(0u, run.ExitCode());
 
-    EXPECT_EQ(3u, Count(ServerRequests(), COMPONENTS_ZIP));
-    EXPECT_EQ(2u, Count(InstallLogTexts(), FAILED_LINE));
+    EXPECT_EQ(3u, CountLinesWith(ServerRequests(), COMPONENTS_ZIP));
+    EXPECT_EQ(2u, CountLinesWith(InstallLogTexts(), FAILED_LINE));
     EXPECT_EQ("1", ComponentsState());
     EXPECT_TRUE(RegistrySandbox::KeyExists(HKEY_LOCAL_MACHINE, CONTROL_KEY)) << "regsvr32 did not register";
     EXPECT_TRUE(FileExists(std::string(l.windowsDir) + "Brevolt.ocx"));
@@ -68,8 +60,8 @@ TEST_F(ComponentsE2eTest, TwoFailuresAnsweredWithRetryThenTheControlIsRegistered
     EXPECT_FALSE(FileExists(TempFolderPath() + "BVMFC.zip"));
 
     std::vector<std::string> starts = StartRecords();
-    EXPECT_EQ(1u, Count(starts, "Brevolt.ocx|unregister|"));
-    EXPECT_EQ(1u, Count(starts, "Brevolt.ocx|register|"));
+    EXPECT_EQ(1u, CountLinesWith(starts, "Brevolt.ocx|unregister|"));
+    EXPECT_EQ(1u, CountLinesWith(starts, "Brevolt.ocx|register|"));
     std::vector<std::string> progress = WindowJournal::Values("progress", run.Id());
     ASSERT_FALSE(progress.empty());
     EXPECT_EQ("100", progress.back());
@@ -82,8 +74,8 @@ TEST_F(ComponentsE2eTest, CancelAtTheFirstFailureEndsWithoutInstalling)
     ASSERT_TRUE(run.Start("-installcomponents"));
     Answer(run, "Cancel");
     ASSERT_TRUE(run.WaitExit(30000));
-    EXPECT_EQ(1u, Count(ServerRequests(), COMPONENTS_ZIP));
-    EXPECT_EQ(1u, Count(InstallLogTexts(), FAILED_LINE));
+    EXPECT_EQ(1u, CountLinesWith(ServerRequests(), COMPONENTS_ZIP));
+    EXPECT_EQ(1u, CountLinesWith(InstallLogTexts(), FAILED_LINE));
     EXPECT_EQ("<missing>", ComponentsState());
     EXPECT_FALSE(RegistrySandbox::KeyExists(HKEY_LOCAL_MACHINE, CONTROL_KEY));
     EXPECT_FALSE(FileExists(std::string(l.windowsDir) + "Brevolt.ocx"));

@@ -35,14 +35,6 @@ static std::string TodayUtc()
     return std::to_string(now.wMonth) + "-" + std::to_string(now.wDay) + "-" + std::to_string(now.wYear);
 }
 
-static size_t Count(const std::vector<std::string> &lines, const std::string &part)
-{
-    size_t n = 0;
-    for (const std::string &line : lines)
-        n += line.find(part) != std::string::npos;
-    return n;
-}
-
 static std::string ReportGuid()
 {
     for (const std::string &line : ServerRequests()) {
@@ -51,19 +43,6 @@ static std::string ReportGuid()
             return line.substr(at + 6);
     }
     return "<no report>";
-}
-
-static bool IsUpperGuid(const std::string &text)
-{
-    if (text.size() != 36)
-        return false;
-    for (size_t i = 0; i < text.size(); i++) {
-        bool dash = i == 8 || i == 13 || i == 18 || i == 23;
-        char c = text[i];
-        if (dash ? c != '-' : !((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F')))
-            return false;
-    }
-    return true;
 }
 
 class InstallE2eTest : public HalvexE2eTest {
@@ -103,9 +82,9 @@ TEST_F(InstallE2eTest, AFreshInstallOnScreenStartsTheWizardAndReportsTheMachine)
     ExpectInstalled();
 
     std::string guid = ReportGuid();
-    EXPECT_TRUE(IsUpperGuid(guid)) << guid;
+    EXPECT_TRUE(IsUpperCaseGuid(guid)) << guid;
     EXPECT_EQ(guid, Value(HKEY_LOCAL_MACHINE, "SOFTWARE\\Ombrix\\Quellby", "GUID"));
-    EXPECT_EQ(1u, Count(ServerRequests(), WIZARD_ZIP));
+    EXPECT_EQ(1u, CountLinesWith(ServerRequests(), WIZARD_ZIP));
 
     char here[MAX_PATH];
     GetCurrentDirectoryA(sizeof here, here);
@@ -124,8 +103,8 @@ TEST_F(InstallE2eTest, AFreshInstallOnScreenStartsTheWizardAndReportsTheMachine)
             seen.push_back(EscapeText(c));
     EXPECT_EQ(captions, seen);
     std::vector<std::string> labels = WindowJournal::Values("label", run.Id());
-    EXPECT_EQ(1u, Count(labels, "Install Status:"));
-    EXPECT_EQ(1u, Count(labels, "Register Status:"));
+    EXPECT_EQ(1u, CountLinesWith(labels, "Install Status:"));
+    EXPECT_EQ(1u, CountLinesWith(labels, "Register Status:"));
     std::vector<std::string> shows = WindowJournal::Values("show", run.Id());
     ASSERT_FALSE(shows.empty());
     EXPECT_EQ("0", shows.back()) << "the window goes to the locked tray at the end";
@@ -180,7 +159,7 @@ TEST_F(InstallE2eTest, FailedDownloadsAreRetriedFromTheTrayUntilOneServes)
         EXPECT_EQ("<missing>", Product("ComponentsInstalled")) << "a failed archive was taken as unpacked";
 
         ASSERT_TRUE(run.WaitExit(RUN_LIMIT_MS));
-        EXPECT_EQ(3u, Count(ServerRequests(), WIZARD_ZIP));
+        EXPECT_EQ(3u, CountLinesWith(ServerRequests(), WIZARD_ZIP));
         ExpectInstalled();
         EXPECT_TRUE(StartRecords().empty()) << "the window stayed in the tray, so no wizard";
     }
@@ -205,7 +184,7 @@ TEST_F(InstallE2eTest, AnInterruptedInstallResumesFromItsStartupLink)
     ASSERT_TRUE(resumed.Start("-startup", copy));
     ASSERT_TRUE(resumed.WaitExit(RUN_LIMIT_MS));
     ExpectInstalled();
-    EXPECT_EQ(2u, Count(ServerRequests(), WIZARD_ZIP));
+    EXPECT_EQ(2u, CountLinesWith(ServerRequests(), WIZARD_ZIP));
     EXPECT_EQ(1u, WaitForStartRecords(1, 10000).size());
 }
 

@@ -16,20 +16,6 @@ static const char GUID_KEY[] = "SOFTWARE\\Ombrix\\Quellby";
 static const std::string BASE_URL =
     "https://" HALVEX_REPORT_HOST "/payment/product.install?customerName=Fenwa&productName=Corvina&guid=";
 
-// 8-4-4-4-12 upper-case hexadecimal digits joined by hyphens.
-static bool IsMadeGuid(const std::string &text)
-{
-    if (text.size() != 36)
-        return false;
-    for (size_t i = 0; i < text.size(); i++) {
-        bool hyphen = i == 8 || i == 13 || i == 18 || i == 23;
-        char c = text[i];
-        if (hyphen ? c != '-' : !((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F')))
-            return false;
-    }
-    return true;
-}
-
 static std::string StoredGuid()
 {
     std::string raw;
@@ -101,7 +87,7 @@ TEST_F(ReportTest, AStoredGuidIsSentAsItIsAndAMissingOrEmptyOneIsMade)
         if (c.kept) {
             EXPECT_EQ(c.stored, sent);
         } else {
-            EXPECT_TRUE(IsMadeGuid(sent)) << sent;
+            EXPECT_TRUE(IsUpperCaseGuid(sent)) << sent;
         }
         EXPECT_EQ(sent, StoredGuid());
 
@@ -120,7 +106,7 @@ TEST_F(ReportTest, ADeletedGuidIsMadeAfresh)
     SHDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Ombrix");
     ResetUrl();
     EXPECT_EQ(1, AppendInstallGuid());
-    EXPECT_TRUE(IsMadeGuid(AppendedGuid()));
+    EXPECT_TRUE(IsUpperCaseGuid(AppendedGuid()));
     EXPECT_NE(first, AppendedGuid());
 }
 
@@ -130,7 +116,7 @@ TEST_F(ReportTest, AGuidThatDoesNotFitTheUrlIsLeftOutWhole)
     CopyText(installLayout.installReportUrl, sizeof installLayout.installReportUrl, filled.c_str());
     EXPECT_EQ(0, AppendInstallGuid());
     EXPECT_EQ(filled, std::string(installLayout.installReportUrl));
-    EXPECT_TRUE(IsMadeGuid(StoredGuid())) << "the GUID is still kept for the next report";
+    EXPECT_TRUE(IsUpperCaseGuid(StoredGuid())) << "the GUID is still kept for the next report";
 
     filled.pop_back();
     CopyText(installLayout.installReportUrl, sizeof installLayout.installReportUrl, filled.c_str());
@@ -172,7 +158,7 @@ TEST_F(ReportTest, TheReportServerSeesTheGuidAndTheAnswerIsDeleted)
         SendInstallReport();
 
         std::string guid = StoredGuid();
-        EXPECT_TRUE(IsMadeGuid(guid)) << guid;
+        EXPECT_TRUE(IsUpperCaseGuid(guid)) << guid;
         std::string log;
         ASSERT_TRUE(ReadFileBytes(state + "\\requests.log", &log));
         EXPECT_EQ("https GET /payment/product.install?customerName=Fenwa&productName=Corvina&guid=" + guid + "\n",

@@ -169,3 +169,24 @@ std::string HarnessPath(const char *variable)
     }
     return path;
 }
+
+bool IsUpperCaseGuid(const std::string &text)
+{
+    if (text.size() != 36)
+        return false;
+    for (size_t i = 0; i < text.size(); i++) {
+        bool hyphen = i == 8 || i == 13 || i == 18 || i == 23;
+        char c = text[i];
+        if (hyphen ? c != '-' : !((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F')))
+            return false;
+    }
+    return true;
+}
+
+size_t CountLinesWith(const std::vector<std::string> &lines, const std::string &part)
+{
+    size_t n = 0;
+    for (const std::string &line : lines)
+        n += line.find(part) != std::string::npos;
+    return n;
+}

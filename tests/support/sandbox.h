@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -52,6 +53,11 @@ bool ReadFileBytes(const std::string &path, std::string *bytes);
 bool FileExists(const std::string &path);
 bool FolderExists(const std::string &path);
 void RemoveTree(const std::string &path);
+
+// 8-4-4-4-12 upper-case hexadecimal digits joined by hyphens, no braces.
+bool IsUpperCaseGuid(const std::string &text);
+// How many lines hold `part`.
+size_t CountLinesWith(const std::vector<std::string> &lines, const std::string &part);
 
 // Environment given by the harness (Unix paths turned into Z:\ paths).
 std::string HarnessPath(const char *variable);
