@@ -96,19 +96,17 @@ ZipHandle *ZipOpen(const char *path)
     }
     handle = (ZipHandle *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof *handle);
     if (!handle) {
-        CloseHandle(file);
         result = ZipFileOpenFailed;
         goto done;
     }
     handle->cachedIndex = -1;
     handle->currentIndex = -1;
 
-    // minizip takes an end record at the very start of the file for none at
-    // all, and that is just what an archive without entries is.
-    if (IsEmptyArchive(file)) {
-        CloseHandle(file);
+    // minizip's search for the end record answers 0 for "not found", so it
+    // never finds one at the very start of the file, which is all an archive
+    // without entries holds. Such a handle has no reader and no entries.
+    if (IsEmptyArchive(file))
         goto done;
-    }
     io.zopen64_file = OpenArchiveStream;
     io.zread_file = ReadArchiveStream;
     io.zwrite_file = WriteArchiveStream;
@@ -120,15 +118,12 @@ ZipHandle *ZipOpen(const char *path)
     // From here minizip owns the file and closes it, also when it finds no
     // archive in it.
     handle->reader = unzOpen2_64(path, &io);
+    file = INVALID_HANDLE_VALUE;
     // A file that is no archive fails here, so that no later call has to
     // answer for a handle without a reader; so does a directory whose first
     // record cannot be read.
     if (!handle->reader || unzGetGlobalInfo64(handle->reader, &info) != UNZ_OK
         || (info.number_entry > 0 && unzGoToFirstFile(handle->reader) != UNZ_OK)) {
-        if (handle->reader)
-            unzClose(handle->reader);
-        HeapFree(GetProcessHeap(), 0, handle);
-        handle = NULL;
         result = ZipHeaderMismatch;
         goto done;
     }
@@ -137,6 +132,14 @@ ZipHandle *ZipOpen(const char *path)
         handle->currentIndex = 0;
 
 done:
+    if (file != INVALID_HANDLE_VALUE && (result != ZipSuccess || !handle->reader))
+        CloseHandle(file);
+    if (result != ZipSuccess && handle) {
+        if (handle->reader)
+            unzClose(handle->reader);
+        HeapFree(GetProcessHeap(), 0, handle);
+        handle = NULL;
+    }
     processState.zipLastResult = result;
     return handle;
 }
@@ -630,11 +633,12 @@ static void CreateNameFolders(const char *target, const char *name, int withLast
 
 static int EndsWithName(const char *target, size_t targetLength, const char *name, size_t nameLength)
 {
-    const char *tail = target + targetLength - nameLength;
+    const char *tail;
     size_t i;
 
     if (nameLength == 0 || nameLength > targetLength)
         return 0;
+    tail = target + targetLength - nameLength;
     for (i = 0; i < nameLength; i++) {
         if (tail[i] == name[i] || (IsSeparator(tail[i]) && IsSeparator(name[i])))
             continue;
