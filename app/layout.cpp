@@ -1,5 +1,6 @@
 #include "app/layout.h"
 
+#include <string.h>
 #include <windows.h>
 
 #include "app/process_state.h"
@@ -38,6 +39,10 @@ void InitInstallLayout(void)
     }
     CloseRegKey(key);
 
+    // The link inside the folder must fit as well; a folder too long for it
+    // is taken as missing for both fields, so the link stays inside it.
+    if (strlen(l.programsFolder) + sizeof "\\Corvina" - 1 + sizeof SHORTCUT_SUFFIX - 1 >= LAYOUT_TEXT_SIZE)
+        l.programsFolder[0] = '\0';
     AppendSuffix(l.programsFolder, "\\Corvina");
     CopyText(l.programsShortcut, sizeof l.programsShortcut, l.programsFolder);
 

@@ -100,6 +100,18 @@ TEST_F(LayoutTest, MissingOrOversizedFoldersLeaveTheSuffixAlone)
     EXPECT_EQ(LINK, installLayout.desktopShortcut);
     EXPECT_EQ(LINK, installLayout.startupShortcut);
 
+    // The Programs folder takes "\Corvina" and the link name: one that
+    // leaves no room for the link is missing for both fields.
+    std::string programs = "C:\\" + std::string(1023 - 3 - 8 - LINK.size() + 1, 'p');
+    RegistrySandbox::PutString(HKEY_LOCAL_MACHINE, SHELL_FOLDERS, "Common Programs", programs.c_str());
+    InitInstallLayout();
+    EXPECT_STREQ("\\Corvina", installLayout.programsFolder);
+    EXPECT_EQ("\\Corvina" + LINK, installLayout.programsShortcut);
+    programs.pop_back();
+    RegistrySandbox::PutString(HKEY_LOCAL_MACHINE, SHELL_FOLDERS, "Common Programs", programs.c_str());
+    InitInstallLayout();
+    EXPECT_EQ(programs + "\\Corvina" + LINK, installLayout.programsShortcut) << "just fits";
+
     std::string fits = "C:\\" + std::string(1023 - 3 - 9, 'p'); // + "\Corvina\" is 1023
     RegistrySandbox::PutString(HKEY_LOCAL_MACHINE, CURRENT_VERSION, "ProgramFilesDir", fits.c_str());
     InitInstallLayout();

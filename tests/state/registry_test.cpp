@@ -68,6 +68,8 @@ TEST_F(RegistryTest, ReadGivesTheTextOrTheEmptyTextWithAResult)
     RegistrySandbox::PutRaw(HKEY_CURRENT_USER, KEY, "binary", dword, sizeof dword, REG_BINARY);
     RegistrySandbox::PutString(HKEY_CURRENT_USER, KEY, "small", "0123456789");
     RegistrySandbox::PutRaw(HKEY_CURRENT_USER, KEY, "bare", "barely", 4);
+    std::string full(1024, 'b');
+    RegistrySandbox::PutRaw(HKEY_CURRENT_USER, KEY, "full", full.data(), 1024, REG_BINARY);
 
     struct Case {
         const char *what;
@@ -83,6 +85,7 @@ TEST_F(RegistryTest, ReadGivesTheTextOrTheEmptyTextWithAResult)
         { "another type is read up to its first zero", "binary", 1024, 1, "ab" },
         { "a missing value", "missing", 1024, 0, "" },
         { "a value stored without terminator", "bare", 1024, 1, "bare" },
+        { "1024 bytes with no zero among them are not cut", "full", 1024, 0, "" },
         { "a value longer than the caller's buffer", "small", 10, 0, "" },
         { "a value that just fits the caller's buffer", "small", 11, 1, "0123456789" },
     };
