@@ -15,7 +15,6 @@ static LPTHREAD_START_ROUTINE const WORKERS[] = { InstallWorker, ComponentsWorke
                                                   Installer64Worker, NULL };
 
 static void StartLockedTray(void);
-static void StartWorker(LPTHREAD_START_ROUTINE worker);
 
 int RunInstallerUI(HINSTANCE instance, const char *commandLine)
 {
@@ -65,7 +64,7 @@ static void StartLockedTray(void)
 
 // Nothing but a worker posts the close, so without one the program would
 // wait forever: it ends at once instead. The thread's handle is never closed.
-static void StartWorker(LPTHREAD_START_ROUTINE worker)
+void StartWorker(LPTHREAD_START_ROUTINE worker)
 {
     char line[LOG_LINE_SIZE];
 

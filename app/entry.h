@@ -12,5 +12,8 @@ char *BuildInstanceName(char *buffer);
 int IsAnotherInstanceRunning(void);
 int IsOutlook64Bit(void);
 int RunInstallerUI(HINSTANCE instance, const char *commandLine);
+// Starts a worker thread; when none can be made the program logs it and
+// ends, since nothing else would ever close it.
+void StartWorker(LPTHREAD_START_ROUTINE worker);
 
 #endif

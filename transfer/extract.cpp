@@ -18,9 +18,9 @@ struct EntryOutcome {
     int unpacked;
 };
 
-// What an entry's result means for the archive. A target that cannot be
-// created (in use by another process, not writable) is skipped, as before;
-// every other failure means the archive was not unpacked.
+// What an entry's result means for the archive. An existing target that
+// cannot be replaced (in use by another process, not writable) is skipped,
+// as before; every other failure means the archive was not unpacked.
 static const EntryOutcome ENTRY_OUTCOMES[] = {
     { ZipSuccess, 1 },
     { ZipFileOpenFailed, 1 },
@@ -75,6 +75,11 @@ static int PlaceEntry(ZipHandle *archive, int index, const ZipItem *item)
     result = ZipExtractItem(archive, index, target);
     if (result != ZipSuccess)
         TraceEntry("entry not extracted", item->name, result);
+    // Only a target that is there (held by another process, say) is passed
+    // over; one that could not be made at all, in a missing or unwritable
+    // folder, means the payload is not in place.
+    if (result == ZipFileOpenFailed && GetFileAttributesA(target) == INVALID_FILE_ATTRIBUTES)
+        return 0;
     return OutcomeOf(result);
 }
 

@@ -148,5 +148,5 @@ static void RetryLater(const char *archivePath)
     // Deleted before the next run starts, which downloads to the same path.
     if (archivePath[0])
         DeleteFileA(archivePath);
-    CreateThread(NULL, 0, InstallWorker, NULL, 0, NULL);
+    StartWorker(InstallWorker);
 }

@@ -189,6 +189,16 @@ TEST_F(ExtractPayloadTest, AnArchiveWithNothingToUnpackLeavesTheBarAlone)
     }
 }
 
+// Nothing can be written without the folder: the payload is not in place, so
+// the caller must not mark anything installed.
+TEST_F(ExtractPayloadTest, AMissingInstallFolderIsAFailureNotASkip)
+{
+    std::string archive = Write({ Named("Tamrick.exe") });
+    RemoveTree(Install().substr(0, Install().size() - 1));
+    EXPECT_EQ(0, ExtractPayload(archive.c_str()));
+    EXPECT_FALSE(FolderExists(Install()));
+}
+
 TEST_F(ExtractPayloadTest, RoutesTheControlAndItsHelperToTheWindowsDirectory)
 {
     std::string archive = Write({ Named("BREVOLT.OCX"), Named("dolvane.exe"), Named("Tamrick.exe"),

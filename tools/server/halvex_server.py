@@ -19,6 +19,9 @@ override the global ones for it.
   serve=/abs/path     send this file instead of the normal one
   rate=BYTES_PER_SEC  throttle the body
 
+While the file STATE/refuse exists the HTTP port is closed, so connections
+are refused as with no server at all; STATE/refusing says it is closed.
+
 Write the control file atomically (write a temporary file, then rename), as
 the server rewrites it the same way when it counts `fail` down.
 """
@@ -353,8 +356,20 @@ def main():
         f.write("%d\n" % os.getpid())
     print("ready", flush=True)
 
-    while not stop.wait(1.0):
-        pass
+    refuse = os.path.join(args.state, "refuse")
+    refusing = os.path.join(args.state, "refusing")
+    while not stop.wait(0.1):
+        closed = servers[0] is None
+        if os.path.exists(refuse) and not closed:
+            servers[0].shutdown()
+            servers[0].server_close()
+            servers[0] = None
+            open(refusing, "w").close()
+        elif not os.path.exists(refuse) and closed:
+            servers[0] = Server(("127.0.0.1", args.http_port), app, "http")
+            threading.Thread(target=servers[0].serve_forever, daemon=True).start()
+            os.remove(refusing)
+    servers = [s for s in servers if s is not None]
     for s in servers:
         s.shutdown()
         s.server_close()

@@ -23,6 +23,14 @@ HALVEX64 = "/fenwa/FenwaHalvex64.exe"
 REPORT = "/payment/product.install?customerName=Fenwa&productName=Corvina&guid=ABC"
 
 
+def wait_for(condition, seconds=5.0):
+    end = time.time() + seconds
+    while not condition():
+        if time.time() > end:
+            raise AssertionError("timed out")
+        time.sleep(0.05)
+
+
 def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
@@ -180,6 +188,19 @@ class ServerTest(unittest.TestCase):
         self.assertEqual(self.get(TAMRICK)[0], 500)
         os.remove(os.path.join(self.state, "control"))
         self.assertEqual(self.get(TAMRICK)[0], 200)
+
+    def test_refuse_closes_the_http_port_until_the_file_goes(self):
+        refuse = os.path.join(self.state, "refuse")
+        refusing = os.path.join(self.state, "refusing")
+        open(refuse, "w").close()
+        try:
+            wait_for(lambda: os.path.exists(refusing))
+            with self.assertRaises(ConnectionRefusedError):
+                self.get(TAMRICK)
+        finally:
+            os.remove(refuse)
+        wait_for(lambda: not os.path.exists(refusing))
+        self.assertEqual(200, self.get(TAMRICK)[0])
 
     def test_parallel_downloads_do_not_wait_for_a_stalled_one(self):
         self.control("path=%s\nstall=2\n" % TAMRICK)
