@@ -67,6 +67,24 @@ TEST_F(ComponentsE2eTest, TwoFailuresAnsweredWithRetryThenTheControlIsRegistered
     EXPECT_EQ("100", progress.back());
 }
 
+// No server listening: the download itself fails, and Retry asks again.
+TEST_F(ComponentsE2eTest, ARefusedConnectionIsAskedAboutUntilTheServerAnswers)
+{
+    ASSERT_TRUE(RefuseConnections(true));
+    HalvexRun run;
+    ASSERT_TRUE(run.Start("-installcomponents"));
+    Answer(run, "Retry");
+    MessageBoxView second;
+    ASSERT_TRUE(WaitMessageBox(&second, 30000, run.Id())) << "the retry was not refused";
+    ASSERT_TRUE(RefuseConnections(false));
+    Answer(run, "Retry");
+    ASSERT_TRUE(run.WaitExit(60000));
+    EXPECT_EQ(1u, CountLinesWith(ServerRequests(), COMPONENTS_ZIP));
+    EXPECT_EQ(2u, CountLinesWith(InstallLogTexts(), FAILED_LINE));
+    EXPECT_EQ("1", ComponentsState());
+    EXPECT_TRUE(RegistrySandbox::KeyExists(HKEY_LOCAL_MACHINE, CONTROL_KEY));
+}
+
 TEST_F(ComponentsE2eTest, CancelAtTheFirstFailureEndsWithoutInstalling)
 {
     SetServerControl("fail=1\nfailmode=drop\n");

@@ -165,6 +165,27 @@ TEST_F(InstallE2eTest, FailedDownloadsAreRetriedFromTheTrayUntilOneServes)
     }
 }
 
+// No server listening: the download itself fails.
+TEST_F(InstallE2eTest, ARefusedConnectionIsRetriedFromTheTrayEveryFiveSeconds)
+{
+    ASSERT_TRUE(RefuseConnections(true));
+    HalvexRun run;
+    ASSERT_TRUE(run.Start(""));
+    ASSERT_TRUE(WindowJournal::WaitFor("show", 20000, "0", run.Id())) << "the failure did not hide the window";
+    DWORD hidden = GetTickCount();
+    EXPECT_TRUE(run.Running());
+    EXPECT_EQ("0", Product("ProgramInstalled"));
+    EXPECT_TRUE(FileExists(l.startupShortcut)) << "the run must be able to resume";
+    EXPECT_FALSE(FileExists(Archive()));
+
+    ASSERT_TRUE(RefuseConnections(false));
+    ASSERT_TRUE(WaitForRequest(WIZARD_ZIP, 20000));
+    EXPECT_GE(GetTickCount() - hidden, 4000u) << "the next attempt came before its 5 seconds";
+    ASSERT_TRUE(run.WaitExit(RUN_LIMIT_MS));
+    ExpectInstalled();
+    EXPECT_TRUE(StartRecords().empty()) << "the window stayed in the tray, so no wizard";
+}
+
 TEST_F(InstallE2eTest, AnInterruptedInstallResumesFromItsStartupLink)
 {
     SetServerControl("stall=30\n");

@@ -32,6 +32,8 @@ protected:
         CreateDirectoryA(l.sharedProductDir, nullptr);
         WriteFileBytes(std::string(l.sharedProductDir) + "shared.txt", "x");
         WriteFileBytes(std::string(l.programsFolder) + "\\notes.txt", "x");
+        // As an interrupted install leaves it.
+        WriteFileBytes(l.startupShortcut, "x");
     }
     std::vector<std::string> Uninstall(DWORD *processId)
     {
@@ -58,6 +60,7 @@ protected:
     {
         EXPECT_FALSE(RegistrySandbox::KeyExists(HKEY_LOCAL_MACHINE, UNINSTALL_ENTRY));
         EXPECT_FALSE(FileExists(l.desktopShortcut));
+        EXPECT_FALSE(FileExists(l.startupShortcut));
         EXPECT_FALSE(FileExists(l.programsShortcut));
         EXPECT_FALSE(FolderExists(l.installDir));
         EXPECT_FALSE(FolderExists(l.programsFolder)) << "with files the installer did not put there";

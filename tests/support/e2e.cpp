@@ -111,6 +111,7 @@ void CleanMachine()
 
     DeleteIfThere(ServerStateFile("control"));
     DeleteIfThere(ServerStateFile("requests.log"));
+    RefuseConnections(false);
     if (!RecordDir().empty()) {
         DeleteIfThere(RecordDir() + "\\starts.log");
         DeleteIfThere(RecordDir() + "\\windows.log");

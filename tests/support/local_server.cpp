@@ -41,3 +41,19 @@ void ClearRequestLog()
 {
     DeleteFileA(ServerStatePath("requests.log").c_str());
 }
+
+bool RefuseConnections(bool refuse)
+{
+    std::string flag = ServerStatePath("refuse");
+    std::string done = ServerStatePath("refusing");
+    if (refuse)
+        WriteFileBytes(flag, "");
+    else
+        DeleteFileA(flag.c_str());
+    for (int i = 0; i < 100; i++) {
+        if ((GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES) == refuse)
+            return true;
+        Sleep(50);
+    }
+    return false;
+}

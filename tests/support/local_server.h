@@ -14,6 +14,9 @@ void SetServerControl(const std::string &directives);
 // Z:\ form for this process.
 std::string ServerStateUnixPath(const char *name);
 std::string ServerStatePath(const char *name);
+// Closes the server's HTTP port (connections are refused, as with no server)
+// or opens it again; returns once the server has done it.
+bool RefuseConnections(bool refuse);
 // Lines of requests.log ("http GET /path"); cleared by ClearRequestLog.
 std::string ReadRequestLog();
 void ClearRequestLog();

@@ -205,9 +205,16 @@ bool PressMessageBoxButton(const std::string &button, DWORD timeoutMs, DWORD pro
     long id = strtol(button.c_str(), &end, 10);
     bool byId = !button.empty() && end && *end == '\0';
     for (const auto &candidate : box.buttons) {
-        if (byId ? candidate.first == id : lstrcmpiA(WithoutAmpersand(candidate.second).c_str(), button.c_str()) == 0)
-            return PostMessageA(box.window, WM_COMMAND, MAKEWPARAM(candidate.first, BN_CLICKED),
-                                (LPARAM)GetDlgItem(box.window, candidate.first)) != FALSE;
+        if (byId ? candidate.first == id : lstrcmpiA(WithoutAmpersand(candidate.second).c_str(), button.c_str()) == 0) {
+            if (!PostMessageA(box.window, WM_COMMAND, MAKEWPARAM(candidate.first, BN_CLICKED),
+                              (LPARAM)GetDlgItem(box.window, candidate.first)))
+                return false;
+            // Gone before the caller looks for the next box.
+            DWORD start = GetTickCount();
+            while (IsWindow(box.window) && GetTickCount() - start < timeoutMs)
+                Sleep(20);
+            return !IsWindow(box.window);
+        }
     }
     return false;
 }
