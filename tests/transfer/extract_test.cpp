@@ -4,7 +4,6 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -14,6 +13,7 @@
 #include "app/process_state.h"
 #include "res/resource.h"
 #include "res/text.h"
+#include "support/file_tree.h"
 #include "support/sandbox.h"
 #include "support/zip_builder.h"
 
@@ -51,31 +51,6 @@ std::string Content(const std::string &name)
 ZipEntrySpec Named(const std::string &name)
 {
     return Entry(name, Content(name));
-}
-
-void ListTree(const std::string &root, const std::string &prefix, std::vector<std::string> *out)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((root + prefix + "*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::string name = found.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        out->push_back(prefix + name);
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            ListTree(root, prefix + name + "\\", out);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    std::sort(out->begin(), out->end());
-}
-
-std::vector<std::string> Tree(const std::string &root)
-{
-    std::vector<std::string> out;
-    ListTree(root, "", &out);
-    return out;
 }
 
 class ExtractPayloadTest : public ::testing::Test {

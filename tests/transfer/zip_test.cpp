@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "app/process_state.h"
+#include "support/file_tree.h"
 #include "support/sandbox.h"
 #include "support/zip_builder.h"
 
@@ -66,32 +67,6 @@ std::string Text(size_t size)
         text += "The quick brown fox jumps over the lazy dog " + std::to_string(text.size()) + ".\r\n";
     text.resize(size);
     return text;
-}
-
-// Every file and folder below root, relative to it, sorted.
-void ListTree(const std::string &root, const std::string &prefix, std::vector<std::string> *out)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((root + prefix + "*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::string name = found.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        out->push_back(prefix + name);
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            ListTree(root, prefix + name + "\\", out);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    std::sort(out->begin(), out->end());
-}
-
-std::vector<std::string> Tree(const std::string &root)
-{
-    std::vector<std::string> out;
-    ListTree(root, "", &out);
-    return out;
 }
 
 bool FileTimes(const std::string &path, FILETIME *creation, FILETIME *access, FILETIME *write)
