@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <commctrl.h>
-
 #include <string>
 #include <vector>
 
@@ -11,26 +9,15 @@
 
 #include "app/layout.h"
 #include "app/process_state.h"
-#include "res/resource.h"
 #include "res/text.h"
 #include "support/file_tree.h"
+#include "support/progress_recorder.h"
 #include "support/sandbox.h"
 #include "support/zip_builder.h"
 
 namespace {
 
 const int UNTOUCHED_BAR = 7;
-
-std::vector<int> barPositions;
-WNDPROC barProcedure;
-
-// Records every position the bar is given, then lets the real control draw it.
-LRESULT CALLBACK RecordBar(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == PBM_SETPOS)
-        barPositions.push_back((int)wParam);
-    return CallWindowProcA(barProcedure, window, message, wParam, lParam);
-}
 
 ZipEntrySpec Entry(const std::string &name, const std::string &data = "data")
 {
@@ -56,22 +43,12 @@ ZipEntrySpec Named(const std::string &name)
 class ExtractPayloadTest : public ::testing::Test {
 protected:
     TempFolder folder_{ "extract" };
-    HWND dialog_ = nullptr;
+    ProgressRecorder progress_{ UNTOUCHED_BAR };
 
     void SetUp() override
     {
-        INITCOMMONCONTROLSEX controls = { sizeof controls, ICC_PROGRESS_CLASS };
-        InitCommonControlsEx(&controls);
-        dialog_ = CreateWindowExA(0, "STATIC", "progress", WS_OVERLAPPEDWINDOW, 0, 0, 300, 100, nullptr, nullptr,
-                                  nullptr, nullptr);
-        ASSERT_TRUE(dialog_);
-        HWND bar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, 10, 10, 200, 20, dialog_,
-                                   (HMENU)IDC_PROGRESS, nullptr, nullptr);
-        ASSERT_TRUE(bar);
-        SendMessageA(bar, PBM_SETPOS, UNTOUCHED_BAR, 0);
-        barProcedure = (WNDPROC)SetWindowLongPtrA(bar, GWLP_WNDPROC, (LONG_PTR)RecordBar);
-        barPositions.clear();
-        processState.progressDialog = dialog_;
+        ASSERT_TRUE(progress_.Handle());
+        processState.progressDialog = progress_.Handle();
 
         CreateDirectoryA(Install().c_str(), nullptr);
         CreateDirectoryA(Windows().c_str(), nullptr);
@@ -81,7 +58,6 @@ protected:
     void TearDown() override
     {
         processState.progressDialog = nullptr;
-        DestroyWindow(dialog_);
     }
 
     std::string Install(const std::string &relative = "") const { return folder_.Sub("install\\" + relative); }
@@ -93,7 +69,7 @@ protected:
         return path;
     }
     std::string Write(const std::vector<ZipEntrySpec> &entries) { return Write(BuildZip(entries)); }
-    int Bar() const { return (int)SendDlgItemMessageA(dialog_, IDC_PROGRESS, PBM_GETPOS, 0, 0); }
+    int Bar() const { return progress_.Position(); }
     std::string Read(const std::string &path) const
     {
         std::string bytes;
@@ -122,9 +98,9 @@ TEST_F(ExtractPayloadTest, MovesTheBarToTheShareOfEntriesDone)
             names.push_back("file" + std::to_string(i) + ".txt");
             entries.push_back(Named(names.back()));
         }
-        barPositions.clear();
+        progress_.Clear();
         EXPECT_EQ(1, ExtractPayload(Write(entries).c_str()));
-        EXPECT_EQ(c.positions, barPositions);
+        EXPECT_EQ(c.positions, progress_.positions);
         EXPECT_EQ(100, Bar());
         EXPECT_EQ(names, Tree(Install()));
         for (const std::string &name : names)
@@ -155,10 +131,9 @@ TEST_F(ExtractPayloadTest, AnArchiveWithNothingToUnpackLeavesTheBarAlone)
         DeleteFileA(path.c_str());
         if (c.present)
             Write(c.bytes);
-        SendDlgItemMessageA(dialog_, IDC_PROGRESS, PBM_SETPOS, UNTOUCHED_BAR, 0);
-        barPositions.clear();
+        progress_.StartAt(UNTOUCHED_BAR);
         EXPECT_EQ(c.result, ExtractPayload(path.c_str()));
-        EXPECT_EQ(std::vector<int>{}, barPositions);
+        EXPECT_EQ(std::vector<int>{}, progress_.positions);
         EXPECT_EQ(UNTOUCHED_BAR, Bar());
         EXPECT_EQ(std::vector<std::string>{}, Tree(Install()));
     }
@@ -200,7 +175,7 @@ TEST_F(ExtractPayloadTest, SkipsNamesThatWouldLeaveTheFolderAndGoesOn)
                                   Entry("../updir/", ""), Named("good.txt"), Named("dolvane.exe/../../x.txt") });
     EXPECT_EQ(1, ExtractPayload(archive.c_str()));
     EXPECT_EQ(100, Bar());
-    EXPECT_EQ(9u, barPositions.size());
+    EXPECT_EQ(9u, progress_.positions.size());
     EXPECT_EQ(std::vector<std::string>{ "good.txt" }, Tree(Install()));
     EXPECT_EQ(std::vector<std::string>{}, Tree(Windows()));
     EXPECT_EQ((std::vector<std::string>{ "install", "install\\good.txt", "payload.zip", "windows" }),
@@ -218,7 +193,7 @@ TEST_F(ExtractPayloadTest, SkipsATargetInUseAndGoesOn)
     EXPECT_EQ(Content("a.txt"), Read(Install("a.txt")));
     EXPECT_EQ("running", Read(Install("b.txt")));
     EXPECT_EQ(Content("c.txt"), Read(Install("c.txt")));
-    EXPECT_EQ((std::vector<int>{ 33, 66, 100 }), barPositions);
+    EXPECT_EQ((std::vector<int>{ 33, 66, 100 }), progress_.positions);
 }
 
 TEST_F(ExtractPayloadTest, ADamagedEntryFailsTheArchiveButKeepsTheInstalledFile)
@@ -233,7 +208,7 @@ TEST_F(ExtractPayloadTest, ADamagedEntryFailsTheArchiveButKeepsTheInstalledFile)
     EXPECT_EQ(0, ExtractPayload(Write(bytes).c_str()));
     EXPECT_EQ("installed", Read(Install("b.txt")));
     EXPECT_EQ((std::vector<std::string>{ "a.txt", "b.txt", "c.txt" }), Tree(Install()));
-    EXPECT_EQ((std::vector<int>{ 33, 66, 100 }), barPositions);
+    EXPECT_EQ((std::vector<int>{ 33, 66, 100 }), progress_.positions);
 }
 
 TEST_F(ExtractPayloadTest, EntriesItCannotPlaceFailTheArchiveAndTheRestStillLand)
@@ -255,10 +230,10 @@ TEST_F(ExtractPayloadTest, EntriesItCannotPlaceFailTheArchiveAndTheRestStillLand
         SCOPED_TRACE(c.what);
         RemoveTree(Install().substr(0, Install().size() - 1));
         CreateDirectoryA(Install().c_str(), nullptr);
-        barPositions.clear();
+        progress_.Clear();
         EXPECT_EQ(0, ExtractPayload(Write(c.bytes).c_str()));
         EXPECT_EQ((std::vector<std::string>{ "a.txt", "c.txt" }), Tree(Install()));
-        EXPECT_EQ((std::vector<int>{ 33, 66, 100 }), barPositions);
+        EXPECT_EQ((std::vector<int>{ 33, 66, 100 }), progress_.positions);
     }
 }
 
@@ -275,7 +250,7 @@ TEST_F(ExtractPayloadTest, UnpacksTheServedWizardArchive)
     ASSERT_FALSE(root.empty()) << "run through tools/test.sh";
     EXPECT_EQ(1, ExtractPayload((root + "\\fenwa\\FenwaTamrick.zip").c_str()));
     EXPECT_EQ((std::vector<std::string>{ "Tamrick.exe", "readme.txt" }), Tree(Install()));
-    EXPECT_EQ((std::vector<int>{ 50, 100 }), barPositions);
+    EXPECT_EQ((std::vector<int>{ 50, 100 }), progress_.positions);
     std::string tamrick;
     ASSERT_TRUE(ReadFileBytes(Install("Tamrick.exe"), &tamrick));
     EXPECT_EQ("MZ", tamrick.substr(0, 2));
