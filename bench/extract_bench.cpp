@@ -14,7 +14,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -23,6 +22,7 @@
 #include "app/layout.h"
 #include "app/process_state.h"
 #include "res/resource.h"
+#include "support/file_tree.h"
 #include "support/zip_builder.h"
 #include "transfer/extract.h"
 
@@ -141,25 +141,27 @@ void RemoveTree(const std::string &path)
     RemoveDirectoryA(path.c_str());
 }
 
+struct TreeCount {
+    unsigned files;
+    unsigned long long bytes;
+};
+
+void CountFile(const std::string &, const WIN32_FIND_DATAA &found, void *context)
+{
+    TreeCount *count = (TreeCount *)context;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return;
+    count->files++;
+    count->bytes += (unsigned long long)found.nFileSizeHigh << 32 | found.nFileSizeLow;
+}
+
 // Files and bytes below path, to see that a run extracted everything.
 void CountTree(const std::string &path, unsigned *files, unsigned long long *bytes)
 {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::string name = found.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            CountTree(path + "\\" + name, files, bytes);
-        } else {
-            ++*files;
-            *bytes += (unsigned long long)found.nFileSizeHigh << 32 | found.nFileSizeLow;
-        }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+    TreeCount count = { 0, 0 };
+    WalkTree(path + "\\", CountFile, &count);
+    *files = count.files;
+    *bytes = count.bytes;
 }
 
 // ---- measurements, each in its own process ----

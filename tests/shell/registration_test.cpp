@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <commctrl.h>
 #include <shlwapi.h>
 #include <tlhelp32.h>
 #include <winternl.h>
@@ -15,8 +14,8 @@
 
 #include "app/layout.h"
 #include "app/process_state.h"
-#include "res/resource.h"
 #include "res/text.h"
+#include "support/progress_recorder.h"
 #include "support/sandbox.h"
 
 namespace {
@@ -25,16 +24,6 @@ namespace {
 // regsvr32 runs in a process of its own, outside any sandbox.
 const char CONTROL_KEY[] = "SOFTWARE\\Classes\\BrevoltStandin.Control";
 const char CONTROL_CLSID_KEY[] = "SOFTWARE\\Classes\\BrevoltStandin.Control\\CLSID";
-
-std::vector<int> barLog;
-WNDPROC barProc;
-
-LRESULT CALLBACK LoggingBarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == PBM_SETPOS)
-        barLog.push_back((int)wParam);
-    return CallWindowProcA(barProc, window, message, wParam, lParam);
-}
 
 struct ProcessLine {
     std::string image;
@@ -141,37 +130,19 @@ protected:
         hadRecordDir = GetEnvironmentVariableA("HALVEX_RECORD_DIR", savedRecordDir, sizeof savedRecordDir) != 0;
         SetEnvironmentVariableA("HALVEX_RECORD_DIR", recordDir.c_str());
 
-        INITCOMMONCONTROLSEX controls = { sizeof controls, ICC_PROGRESS_CLASS };
-        InitCommonControlsEx(&controls);
-        dialog = CreateWindowExA(0, "STATIC", "progress", WS_OVERLAPPEDWINDOW, 0, 0, 300, 100, nullptr, nullptr,
-                                 nullptr, nullptr);
-        ASSERT_NE(nullptr, dialog);
-        bar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, 0, 0, 200, 20, dialog,
-                              (HMENU)IDC_PROGRESS, nullptr, nullptr);
-        status = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 0, 30, 200, 20, dialog,
-                                 (HMENU)IDC_STATUS_TEXT, nullptr, nullptr);
-        ASSERT_NE(nullptr, bar);
-        barProc = (WNDPROC)SetWindowLongPtrA(bar, GWLP_WNDPROC, (LONG_PTR)LoggingBarProc);
-        processState.progressDialog = dialog;
-        barLog.clear();
+        ASSERT_NE(nullptr, progress.Handle());
+        processState.progressDialog = progress.Handle();
     }
     void TearDown() override
     {
         processState.progressDialog = nullptr;
-        if (dialog)
-            DestroyWindow(dialog);
         installLayout.windowsDir[0] = 0;
         SetEnvironmentVariableA("HALVEX_RECORD_DIR", hadRecordDir ? savedRecordDir : nullptr);
         SHDeleteKeyA(HKEY_LOCAL_MACHINE, CONTROL_KEY);
     }
 
-    int BarPosition() const { return (int)SendMessageA(bar, PBM_GETPOS, 0, 0); }
-    std::string StatusText() const
-    {
-        char text[256] = "";
-        GetWindowTextA(status, text, sizeof text);
-        return text;
-    }
+    int BarPosition() const { return progress.Position(); }
+    std::string StatusText() const { return progress.StatusText(); }
     std::string Starts() const
     {
         std::string bytes;
@@ -202,9 +173,7 @@ protected:
     std::string companion = windowsDir + "Dolvane.exe";
     char savedRecordDir[MAX_PATH];
     bool hadRecordDir = false;
-    HWND dialog = nullptr;
-    HWND bar = nullptr;
-    HWND status = nullptr;
+    ProgressRecorder progress;
 };
 
 // Positions set during one run with step 5: the start unchanged, then one
@@ -228,8 +197,8 @@ TEST_F(RegistrationTest, UnregisteringRemovesTheRegistrationAndBothFilesWhileThe
     EXPECT_FALSE(FileExists(control));
     EXPECT_FALSE(FileExists(companion));
     // Under Wine the tool mostly ends within the first wait: 30, then 35.
-    ExpectClimb(barLog, 0, barLog.size(), 30);
-    EXPECT_EQ(barLog.back(), position);
+    ExpectClimb(progress.positions, 0, progress.positions.size(), 30);
+    EXPECT_EQ(progress.positions.back(), position);
     EXPECT_EQ(position, BarPosition());
 }
 
@@ -246,12 +215,12 @@ TEST_F(RegistrationTest, RegisteringFirstRemovesThenMakesTheRegistrationWithTheB
 
     // The first run climbs from 0; the second sets 0 on every cycle.
     size_t second = 1;
-    while (second < barLog.size() && barLog[second] != 0)
+    while (second < progress.positions.size() && progress.positions[second] != 0)
         second++;
-    ExpectClimb(barLog, 0, second, 0);
-    ASSERT_GE(barLog.size() - second, 2u);
-    for (size_t i = second; i < barLog.size(); i++)
-        EXPECT_EQ(0, barLog[i]) << "position " << i;
+    ExpectClimb(progress.positions, 0, second, 0);
+    ASSERT_GE(progress.positions.size() - second, 2u);
+    for (size_t i = second; i < progress.positions.size(); i++)
+        EXPECT_EQ(0, progress.positions[i]) << "position " << i;
     EXPECT_EQ(0, BarPosition());
 }
 
@@ -307,8 +276,7 @@ TEST_F(RegistrationTest, AToolThatCannotStartLeavesTheBarAloneAndTheFilesStillGo
     CreateDirectoryA(blocked.c_str(), nullptr);
     WriteFileBytes(blocked + "regsvr32.exe", "not a program");
     std::string savedDir = CurrentDir();
-    SendMessageA(bar, PBM_SETPOS, 12, 0);
-    barLog.clear();
+    progress.StartAt(12);
     MarkRegistered();
 
     ASSERT_NE(0, SetCurrentDirectoryA(blocked.c_str()));
@@ -318,7 +286,7 @@ TEST_F(RegistrationTest, AToolThatCannotStartLeavesTheBarAloneAndTheFilesStillGo
     SetCurrentDirectoryA(savedDir.c_str());
 
     EXPECT_EQ(30, position);
-    EXPECT_TRUE(barLog.empty());
+    EXPECT_TRUE(progress.positions.empty());
     EXPECT_EQ(12, BarPosition());
     EXPECT_EQ("Unregistering Components", StatusText());
     EXPECT_FALSE(FileExists(control));

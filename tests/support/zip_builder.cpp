@@ -85,6 +85,22 @@ static std::string PackData(const ZipEntrySpec &entry, uint32_t *crc, uint32_t *
     return packed;
 }
 
+// From "version needed" to the extra field's length, the local header and
+// the central record hold the same fields.
+static void PutSharedFields(std::string &out, const ZipEntrySpec &entry, uint32_t crc, uint32_t packedSize,
+                            uint32_t size, const std::string &extra)
+{
+    Put16(out, 20);
+    Put16(out, 0);
+    Put16(out, entry.method);
+    Put32(out, entry.dosDateTime);
+    Put32(out, crc);
+    Put32(out, packedSize);
+    Put32(out, size);
+    Put16(out, (uint32_t)entry.name.size());
+    Put16(out, (uint32_t)extra.size());
+}
+
 std::string BuildZip(const std::vector<ZipEntrySpec> &entries, ZipLayout *layout)
 {
     std::string archive;
@@ -98,15 +114,7 @@ std::string BuildZip(const std::vector<ZipEntrySpec> &entries, ZipLayout *layout
 
         std::string header;
         Put32(header, 0x04034B50);
-        Put16(header, 20);
-        Put16(header, 0);
-        Put16(header, entry.method);
-        Put32(header, entry.dosDateTime);
-        Put32(header, crc);
-        Put32(header, (uint32_t)packed.size());
-        Put32(header, size);
-        Put16(header, (uint32_t)entry.name.size());
-        Put16(header, (uint32_t)entry.localExtra.size());
+        PutSharedFields(header, entry, crc, (uint32_t)packed.size(), size, entry.localExtra);
         archive += header + entry.name + entry.localExtra;
         where.dataOffset.push_back(archive.size());
         where.dataSize.push_back(packed.size());
@@ -114,15 +122,7 @@ std::string BuildZip(const std::vector<ZipEntrySpec> &entries, ZipLayout *layout
 
         Put32(central, 0x02014B50);
         Put16(central, 20);
-        Put16(central, 20);
-        Put16(central, 0);
-        Put16(central, entry.method);
-        Put32(central, entry.dosDateTime);
-        Put32(central, crc);
-        Put32(central, (uint32_t)packed.size());
-        Put32(central, size);
-        Put16(central, (uint32_t)entry.name.size());
-        Put16(central, (uint32_t)entry.centralExtra.size());
+        PutSharedFields(central, entry, crc, (uint32_t)packed.size(), size, entry.centralExtra);
         Put16(central, 0);
         Put16(central, 0);
         Put16(central, 0);

@@ -1,7 +1,6 @@
 #include "transfer/download_progress.h"
 
 #include <windows.h>
-#include <commctrl.h>
 #include <servprov.h>
 
 #include <string>
@@ -10,140 +9,15 @@
 #include <gtest/gtest.h>
 
 #include "app/process_state.h"
-#include "res/resource.h"
 #include "support/local_server.h"
+#include "support/progress_recorder.h"
 #include "support/sandbox.h"
 #include "transfer/download.h"
 
-// A window with the two controls the progress object writes to, owned by a
-// thread of its own that pumps messages, as the real dialog is: the status
-// text then reaches it by a sent message and the bar position by a posted
-// one. Both controls are subclassed to record what arrives, in order. The
-// window itself stays hidden: without a window manager, Wine waits two
-// seconds for a shown window to be withdrawn when it is destroyed.
-class StandInDialog {
-public:
-    explicit StandInDialog(int startPosition)
-    {
-        startPosition_ = startPosition;
-        ready_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        flushed_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-        thread_ = CreateThread(nullptr, 0, Run, this, 0, nullptr);
-        WaitForSingleObject(ready_, 10000);
-    }
-
-    ~StandInDialog()
-    {
-        PostMessageA(window_, WM_CLOSE, 0, 0);
-        WaitForSingleObject(thread_, 10000);
-        CloseHandle(thread_);
-        CloseHandle(ready_);
-        CloseHandle(flushed_);
-    }
-
-    HWND Handle() const { return window_; }
-
-    // Returns once the window's thread has handled everything posted to
-    // the bar before the call.
-    void Flush()
-    {
-        PostMessageA(bar_, FLUSH_MESSAGE, 0, 0);
-        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(flushed_, 10000));
-    }
-
-    void Clear()
-    {
-        Flush();
-        texts.clear();
-        positions.clear();
-    }
-
-    std::string StatusText() const
-    {
-        char text[512] = "";
-        GetDlgItemTextA(window_, IDC_STATUS_TEXT, text, sizeof text);
-        return text;
-    }
-
-    int Position() const { return (int)SendMessageA(bar_, PBM_GETPOS, 0, 0); }
-
-    std::vector<std::string> texts;
-    std::vector<int> positions;
-
-private:
-    static const UINT FLUSH_MESSAGE = WM_APP + 1;
-
-    static DWORD WINAPI Run(void *argument)
-    {
-        StandInDialog *self = (StandInDialog *)argument;
-        INITCOMMONCONTROLSEX controls = { sizeof controls, ICC_PROGRESS_CLASS };
-        InitCommonControlsEx(&controls);
-        WNDCLASSA windowClass = {};
-        windowClass.lpfnWndProc = WindowProc;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = "HalvexStandInDialog";
-        RegisterClassA(&windowClass);
-        self->window_ = CreateWindowExA(0, "HalvexStandInDialog", "", WS_OVERLAPPEDWINDOW, 0, 0, 500,
-                                        100, nullptr, nullptr, windowClass.hInstance, nullptr);
-        HWND text = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 10, 10, 450, 16, self->window_,
-                                    (HMENU)IDC_STATUS_TEXT, windowClass.hInstance, nullptr);
-        self->bar_ = CreateWindowExA(0, PROGRESS_CLASSA, "Progress1", WS_CHILD | WS_VISIBLE | WS_BORDER | PBS_SMOOTH,
-                                     10, 40, 450, 16, self->window_, (HMENU)IDC_PROGRESS, windowClass.hInstance,
-                                     nullptr);
-        SendMessageA(self->bar_, PBM_SETRANGE32, 0, 100);
-        SendMessageA(self->bar_, PBM_SETPOS, self->startPosition_, 0);
-        SetPropA(text, "recorder", self);
-        SetPropA(self->bar_, "recorder", self);
-        self->textProc_ = (WNDPROC)SetWindowLongPtrA(text, GWLP_WNDPROC, (LONG_PTR)TextProc);
-        self->barProc_ = (WNDPROC)SetWindowLongPtrA(self->bar_, GWLP_WNDPROC, (LONG_PTR)BarProc);
-        SetEvent(self->ready_);
-        MSG message;
-        while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        return 0;
-    }
-
-    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-    {
-        if (message == WM_DESTROY)
-            PostQuitMessage(0);
-        return DefWindowProcA(window, message, wParam, lParam);
-    }
-
-    static LRESULT CALLBACK TextProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-    {
-        StandInDialog *self = (StandInDialog *)GetPropA(window, "recorder");
-        if (message == WM_SETTEXT)
-            self->texts.push_back((const char *)lParam);
-        return CallWindowProcA(self->textProc_, window, message, wParam, lParam);
-    }
-
-    static LRESULT CALLBACK BarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-    {
-        StandInDialog *self = (StandInDialog *)GetPropA(window, "recorder");
-        if (message == FLUSH_MESSAGE) {
-            SetEvent(self->flushed_);
-            return 0;
-        }
-        if (message == PBM_SETPOS)
-            self->positions.push_back((int)wParam);
-        return CallWindowProcA(self->barProc_, window, message, wParam, lParam);
-    }
-
-    int startPosition_ = 0;
-    HANDLE ready_ = nullptr;
-    HANDLE flushed_ = nullptr;
-    HANDLE thread_ = nullptr;
-    HWND window_ = nullptr;
-    HWND bar_ = nullptr;
-    WNDPROC textProc_ = nullptr;
-    WNDPROC barProc_ = nullptr;
-};
-
 static const int START_POSITION = 37;
 
+// The status text reaches the dialog by a sent message and the bar position
+// by a posted one; the recorder's own thread takes both, as the real dialog's.
 class DownloadProgressTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -153,7 +27,7 @@ protected:
     }
     void TearDown() override { processState.progressDialog = nullptr; }
 
-    StandInDialog dialog{ START_POSITION };
+    ProgressRecorder dialog{ START_POSITION };
     DownloadProgress progress;
 };
 

@@ -4,6 +4,7 @@
 #include <wininet.h>
 
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -69,6 +70,25 @@ TEST(DownloadPathTest, APathThatDoesNotFitIsRefusedNotCut)
     EXPECT_STREQ("", path);
 }
 
+// What sets the three callers apart; only the installer deletes an old file
+// first and keeps its cache entry afterwards.
+struct CallerCase {
+    DownloadCaller caller;
+    const char *url;
+    bool deleted;
+    bool cachedAfter;
+};
+
+// The URLs are read once the layout is initialised.
+static std::vector<CallerCase> Callers()
+{
+    return {
+        { DownloadWizard, installLayout.wizardZipUrl, false, false },
+        { DownloadComponents, installLayout.componentsZipUrl, false, false },
+        { DownloadInstaller64, installLayout.installer64Url, true, true },
+    };
+}
+
 class DownloadTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -112,16 +132,7 @@ TEST_F(DownloadTest, TheDoubledSeparatorNamesTheFileInTheTemporaryFolder)
 
 TEST_F(DownloadTest, OnlyTheInstallerDeletesAnOldFileFirst)
 {
-    struct Case {
-        DownloadCaller caller;
-        const char *url;
-        bool deleted;
-    } cases[] = {
-        { DownloadWizard, installLayout.wizardZipUrl, false },
-        { DownloadComponents, installLayout.componentsZipUrl, false },
-        { DownloadInstaller64, installLayout.installer64Url, true },
-    };
-    for (const Case &c : cases) {
+    for (const CallerCase &c : Callers()) {
         SCOPED_TRACE(c.url);
         std::string path = PathFor(c.caller, c.url);
         WriteFileBytes(path, "left by an earlier run");
@@ -136,16 +147,7 @@ TEST_F(DownloadTest, OnlyTheInstallerDeletesAnOldFileFirst)
 // entry itself is what shows the removal here.
 TEST_F(DownloadTest, AFileChangedOnTheServerIsFetchedAnewAndTheArchivesLeaveNoCacheEntry)
 {
-    struct Case {
-        DownloadCaller caller;
-        const char *url;
-        bool cachedAfter;
-    } cases[] = {
-        { DownloadWizard, installLayout.wizardZipUrl, false },
-        { DownloadComponents, installLayout.componentsZipUrl, false },
-        { DownloadInstaller64, installLayout.installer64Url, true },
-    };
-    for (const Case &c : cases) {
+    for (const CallerCase &c : Callers()) {
         SCOPED_TRACE(c.url);
         std::string path = PathFor(c.caller, c.url);
         WriteFileBytes(ServerStatePath("served-a.bin"), "first version");

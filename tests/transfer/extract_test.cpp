@@ -2,9 +2,6 @@
 
 #include <windows.h>
 
-#include <commctrl.h>
-
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -12,25 +9,15 @@
 
 #include "app/layout.h"
 #include "app/process_state.h"
-#include "res/resource.h"
 #include "res/text.h"
+#include "support/file_tree.h"
+#include "support/progress_recorder.h"
 #include "support/sandbox.h"
 #include "support/zip_builder.h"
 
 namespace {
 
 const int UNTOUCHED_BAR = 7;
-
-std::vector<int> barPositions;
-WNDPROC barProcedure;
-
-// Records every position the bar is given, then lets the real control draw it.
-LRESULT CALLBACK RecordBar(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == PBM_SETPOS)
-        barPositions.push_back((int)wParam);
-    return CallWindowProcA(barProcedure, window, message, wParam, lParam);
-}
 
 ZipEntrySpec Entry(const std::string &name, const std::string &data = "data")
 {
@@ -53,50 +40,15 @@ ZipEntrySpec Named(const std::string &name)
     return Entry(name, Content(name));
 }
 
-void ListTree(const std::string &root, const std::string &prefix, std::vector<std::string> *out)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((root + prefix + "*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::string name = found.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        out->push_back(prefix + name);
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            ListTree(root, prefix + name + "\\", out);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    std::sort(out->begin(), out->end());
-}
-
-std::vector<std::string> Tree(const std::string &root)
-{
-    std::vector<std::string> out;
-    ListTree(root, "", &out);
-    return out;
-}
-
 class ExtractPayloadTest : public ::testing::Test {
 protected:
     TempFolder folder_{ "extract" };
-    HWND dialog_ = nullptr;
+    ProgressRecorder progress_{ UNTOUCHED_BAR };
 
     void SetUp() override
     {
-        INITCOMMONCONTROLSEX controls = { sizeof controls, ICC_PROGRESS_CLASS };
-        InitCommonControlsEx(&controls);
-        dialog_ = CreateWindowExA(0, "STATIC", "progress", WS_OVERLAPPEDWINDOW, 0, 0, 300, 100, nullptr, nullptr,
-                                  nullptr, nullptr);
-        ASSERT_TRUE(dialog_);
-        HWND bar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, 10, 10, 200, 20, dialog_,
-                                   (HMENU)IDC_PROGRESS, nullptr, nullptr);
-        ASSERT_TRUE(bar);
-        SendMessageA(bar, PBM_SETPOS, UNTOUCHED_BAR, 0);
-        barProcedure = (WNDPROC)SetWindowLongPtrA(bar, GWLP_WNDPROC, (LONG_PTR)RecordBar);
-        barPositions.clear();
-        processState.progressDialog = dialog_;
+        ASSERT_TRUE(progress_.Handle());
+        processState.progressDialog = progress_.Handle();
 
         CreateDirectoryA(Install().c_str(), nullptr);
         CreateDirectoryA(Windows().c_str(), nullptr);
@@ -106,7 +58,6 @@ protected:
     void TearDown() override
     {
         processState.progressDialog = nullptr;
-        DestroyWindow(dialog_);
     }
 
     std::string Install(const std::string &relative = "") const { return folder_.Sub("install\\" + relative); }
@@ -118,7 +69,7 @@ protected:
         return path;
     }
     std::string Write(const std::vector<ZipEntrySpec> &entries) { return Write(BuildZip(entries)); }
-    int Bar() const { return (int)SendDlgItemMessageA(dialog_, IDC_PROGRESS, PBM_GETPOS, 0, 0); }
+    int Bar() const { return progress_.Position(); }
     std::string Read(const std::string &path) const
     {
         std::string bytes;
@@ -147,9 +98,9 @@ TEST_F(ExtractPayloadTest, MovesTheBarToTheShareOfEntriesDone)
             names.push_back("file" + std::to_string(i) + ".txt");
             entries.push_back(Named(names.back()));
         }
-        barPositions.clear();
+        progress_.Clear();
         EXPECT_EQ(1, ExtractPayload(Write(entries).c_str()));
-        EXPECT_EQ(c.positions, barPositions);
+        EXPECT_EQ(c.positions, progress_.positions);
         EXPECT_EQ(100, Bar());
         EXPECT_EQ(names, Tree(Install()));
         for (const std::string &name : names)
@@ -180,10 +131,9 @@ TEST_F(ExtractPayloadTest, AnArchiveWithNothingToUnpackLeavesTheBarAlone)
         DeleteFileA(path.c_str());
         if (c.present)
             Write(c.bytes);
-        SendDlgItemMessageA(dialog_, IDC_PROGRESS, PBM_SETPOS, UNTOUCHED_BAR, 0);
-        barPositions.clear();
+        progress_.StartAt(UNTOUCHED_BAR);
         EXPECT_EQ(c.result, ExtractPayload(path.c_str()));
-        EXPECT_EQ(std::vector<int>{}, barPositions);
+        EXPECT_EQ(std::vector<int>{}, progress_.positions);
         EXPECT_EQ(UNTOUCHED_BAR, Bar());
         EXPECT_EQ(std::vector<std::string>{}, Tree(Install()));
     }
@@ -235,7 +185,7 @@ TEST_F(ExtractPayloadTest, SkipsNamesThatWouldLeaveTheFolderAndGoesOn)
                                   Entry("../updir/", ""), Named("good.txt"), Named("dolvane.exe/../../x.txt") });
     EXPECT_EQ(1, ExtractPayload(archive.c_str()));
     EXPECT_EQ(100, Bar());
-    EXPECT_EQ(9u, barPositions.size());
+    EXPECT_EQ(9u, progress_.positions.size());
     EXPECT_EQ(std::vector<std::string>{ "good.txt" }, Tree(Install()));
     EXPECT_EQ(std::vector<std::string>{}, Tree(Windows()));
     EXPECT_EQ((std::vector<std::string>{ "install", "install\\good.txt", "payload.zip", "windows" }),
@@ -253,7 +203,7 @@ TEST_F(ExtractPayloadTest, SkipsATargetInUseAndGoesOn)
     EXPECT_EQ(Content("a.txt"), Read(Install("a.txt")));
     EXPECT_EQ("running", Read(Install("b.txt")));
     EXPECT_EQ(Content("c.txt"), Read(Install("c.txt")));
-    EXPECT_EQ((std::vector<int>{ 33, 66, 100 }), barPositions);
+    EXPECT_EQ((std::vector<int>{ 33, 66, 100 }), progress_.positions);
 }
 
 TEST_F(ExtractPayloadTest, ADamagedEntryFailsTheArchiveButKeepsTheInstalledFile)
@@ -268,7 +218,7 @@ TEST_F(ExtractPayloadTest, ADamagedEntryFailsTheArchiveButKeepsTheInstalledFile)
     EXPECT_EQ(0, ExtractPayload(Write(bytes).c_str()));
     EXPECT_EQ("installed", Read(Install("b.txt")));
     EXPECT_EQ((std::vector<std::string>{ "a.txt", "b.txt", "c.txt" }), Tree(Install()));
-    EXPECT_EQ((std::vector<int>{ 33, 66, 100 }), barPositions);
+    EXPECT_EQ((std::vector<int>{ 33, 66, 100 }), progress_.positions);
 }
 
 TEST_F(ExtractPayloadTest, EntriesItCannotPlaceFailTheArchiveAndTheRestStillLand)
@@ -290,10 +240,10 @@ TEST_F(ExtractPayloadTest, EntriesItCannotPlaceFailTheArchiveAndTheRestStillLand
         SCOPED_TRACE(c.what);
         RemoveTree(Install().substr(0, Install().size() - 1));
         CreateDirectoryA(Install().c_str(), nullptr);
-        barPositions.clear();
+        progress_.Clear();
         EXPECT_EQ(0, ExtractPayload(Write(c.bytes).c_str()));
         EXPECT_EQ((std::vector<std::string>{ "a.txt", "c.txt" }), Tree(Install()));
-        EXPECT_EQ((std::vector<int>{ 33, 66, 100 }), barPositions);
+        EXPECT_EQ((std::vector<int>{ 33, 66, 100 }), progress_.positions);
     }
 }
 
@@ -310,7 +260,7 @@ TEST_F(ExtractPayloadTest, UnpacksTheServedWizardArchive)
     ASSERT_FALSE(root.empty()) << "run through tools/test.sh";
     EXPECT_EQ(1, ExtractPayload((root + "\\fenwa\\FenwaTamrick.zip").c_str()));
     EXPECT_EQ((std::vector<std::string>{ "Tamrick.exe", "readme.txt" }), Tree(Install()));
-    EXPECT_EQ((std::vector<int>{ 50, 100 }), barPositions);
+    EXPECT_EQ((std::vector<int>{ 50, 100 }), progress_.positions);
     std::string tamrick;
     ASSERT_TRUE(ReadFileBytes(Install("Tamrick.exe"), &tamrick));
     EXPECT_EQ("MZ", tamrick.substr(0, 2));

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "app/process_state.h"
+#include "support/file_tree.h"
 #include "support/sandbox.h"
 #include "support/zip_builder.h"
 
@@ -59,6 +60,20 @@ ZipEntrySpec Entry(const std::string &name, const std::string &data = "data", ui
     return entry;
 }
 
+// One entry per row of a table, entry i named stem, i, suffix and given the
+// row's field by shape, so that entry i can be read back against row i.
+template <typename Case, size_t N, typename Shape>
+std::vector<ZipEntrySpec> OnePerCase(const Case (&cases)[N], const std::string &stem, const std::string &suffix,
+                                     Shape shape)
+{
+    std::vector<ZipEntrySpec> entries;
+    for (size_t i = 0; i < N; i++) {
+        entries.push_back(Entry(stem + std::to_string(i) + suffix));
+        shape(cases[i], &entries.back());
+    }
+    return entries;
+}
+
 std::string Text(size_t size)
 {
     std::string text;
@@ -66,32 +81,6 @@ std::string Text(size_t size)
         text += "The quick brown fox jumps over the lazy dog " + std::to_string(text.size()) + ".\r\n";
     text.resize(size);
     return text;
-}
-
-// Every file and folder below root, relative to it, sorted.
-void ListTree(const std::string &root, const std::string &prefix, std::vector<std::string> *out)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((root + prefix + "*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::string name = found.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        out->push_back(prefix + name);
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            ListTree(root, prefix + name + "\\", out);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    std::sort(out->begin(), out->end());
-}
-
-std::vector<std::string> Tree(const std::string &root)
-{
-    std::vector<std::string> out;
-    ListTree(root, "", &out);
-    return out;
 }
 
 bool FileTimes(const std::string &path, FILETIME *creation, FILETIME *access, FILETIME *write)
@@ -290,13 +279,8 @@ TEST_F(ZipLayer, MapsExternalAttributesAndCreatesFilesWithThem)
         { "Unix file 0644", 0x81A40000, FILE_ATTRIBUTE_NORMAL },
         { "bits nobody looks at", 0x00000F00, FILE_ATTRIBUTE_NORMAL },
     };
-    std::vector<ZipEntrySpec> entries;
-    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; i++) {
-        ZipEntrySpec entry = Entry("entry" + std::to_string(i));
-        entry.externalAttributes = cases[i].external;
-        entries.push_back(entry);
-    }
-    Archive archive(Write(entries));
+    auto shape = [](const Case &c, ZipEntrySpec *entry) { entry->externalAttributes = c.external; };
+    Archive archive(Write(OnePerCase(cases, "entry", "", shape)));
     ASSERT_TRUE(archive.get());
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; i++) {
         const Case &c = cases[i];
@@ -341,13 +325,8 @@ TEST_F(ZipLayer, TakesTimesFromTheDosFieldAndTheFirstUtField)
         { "UT without a flag byte", ExtraField(0x5455, ""), dos, dos, dos },
         { "a field whose size runs past the end", ExtraField(0x000A, "xy", 5000), dos, dos, dos },
     };
-    std::vector<ZipEntrySpec> entries;
-    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; i++) {
-        ZipEntrySpec entry = Entry("file" + std::to_string(i) + ".txt");
-        entry.localExtra = cases[i].extra;
-        entries.push_back(entry);
-    }
-    Archive archive(Write(entries));
+    auto shape = [](const Case &c, ZipEntrySpec *entry) { entry->localExtra = c.extra; };
+    Archive archive(Write(OnePerCase(cases, "file", ".txt", shape)));
     ASSERT_TRUE(archive.get());
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; i++) {
         const Case &c = cases[i];
