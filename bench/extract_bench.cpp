@@ -342,7 +342,7 @@ Figures RunChild(const char *kind, const Workload &work, const std::string &out,
     return figures;
 }
 
-bool MakeArchive(const std::string &path, const std::vector<ZipEntrySpec> &entries)
+bool MakeArchive(const std::string &path, const std::vector<ZipEntryPlan> &entries)
 {
     return WriteWhole(path, BuildZip(entries));
 }
@@ -358,7 +358,7 @@ int Drive(const std::string &work)
     std::vector<Workload> workloads;
 
     double start = Now();
-    ZipEntrySpec big;
+    ZipEntryPlan big;
     big.name = "mailstore.dat";
     big.generate = GenerateBig;
     big.generatedSize = BIG_ENTRY;
@@ -366,11 +366,11 @@ int Drive(const std::string &work)
     if (!MakeArchive(workloads.back().archive, { big }))
         return 1;
 
-    std::vector<ZipEntrySpec> many;
+    std::vector<ZipEntryPlan> many;
     unsigned long long manyBytes = 0;
     uint32_t seed = 12345;
     for (int i = 0; i < SMALL_FILES; i++) {
-        ZipEntrySpec entry;
+        ZipEntryPlan entry;
         char name[64];
         snprintf(name, sizeof name, "d%02d/file%04d.txt", i % SMALL_FOLDERS, i);
         entry.name = name;

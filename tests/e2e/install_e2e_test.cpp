@@ -211,7 +211,7 @@ TEST_F(InstallE2eTest, AnInterruptedInstallResumesFromItsStartupLink)
 
 TEST_F(InstallE2eTest, AWizardMissingFromTheArchiveIsTriedFiveTimesThenReported)
 {
-    ZipEntrySpec readme;
+    ZipEntryPlan readme;
     readme.name = "readme.txt";
     readme.data = "no wizard in here";
     std::string served = ServerStatePath("nowizard.zip");

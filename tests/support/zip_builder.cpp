@@ -40,7 +40,7 @@ std::string UtField(uint8_t flags, const std::vector<uint32_t> &stamps, int decl
 }
 
 // Packs an entry's data, deflated or stored, and its CRC and size.
-static std::string PackData(const ZipEntrySpec &entry, uint32_t *crc, uint32_t *size)
+static std::string PackData(const ZipEntryPlan &entry, uint32_t *crc, uint32_t *size)
 {
     std::string packed;
     std::vector<char> chunk(65536);
@@ -87,7 +87,7 @@ static std::string PackData(const ZipEntrySpec &entry, uint32_t *crc, uint32_t *
 
 // From "version needed" to the extra field's length, the local header and
 // the central record hold the same fields.
-static void PutSharedFields(std::string &out, const ZipEntrySpec &entry, uint32_t crc, uint32_t packedSize,
+static void PutSharedFields(std::string &out, const ZipEntryPlan &entry, uint32_t crc, uint32_t packedSize,
                             uint32_t size, const std::string &extra)
 {
     Put16(out, 20);
@@ -101,12 +101,12 @@ static void PutSharedFields(std::string &out, const ZipEntrySpec &entry, uint32_
     Put16(out, (uint32_t)extra.size());
 }
 
-std::string BuildZip(const std::vector<ZipEntrySpec> &entries, ZipLayout *layout)
+std::string BuildZip(const std::vector<ZipEntryPlan> &entries, ZipLayout *layout)
 {
     std::string archive;
     std::string central;
     ZipLayout where;
-    for (const ZipEntrySpec &entry : entries) {
+    for (const ZipEntryPlan &entry : entries) {
         uint32_t crc = 0, size = 0;
         std::string packed = PackData(entry, &crc, &size);
         uint32_t offset = (uint32_t)archive.size();

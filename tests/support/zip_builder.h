@@ -17,7 +17,7 @@ const uint32_t DEFAULT_DOS_TIME = 0x582F53C0;
 // Fills length bytes of a generated entry starting at offset.
 typedef void (*EntryGenerator)(uint64_t offset, char *buffer, size_t length);
 
-struct ZipEntrySpec {
+struct ZipEntryPlan {
     std::string name;
     std::string data;
     // 0 stored, 8 deflated; any other value is written as it is, with the
@@ -40,7 +40,7 @@ struct ZipLayout {
     size_t centralDirectory = 0;
 };
 
-std::string BuildZip(const std::vector<ZipEntrySpec> &entries, ZipLayout *layout = nullptr);
+std::string BuildZip(const std::vector<ZipEntryPlan> &entries, ZipLayout *layout = nullptr);
 
 // One extra field: id, little-endian size, data. declaredSize < 0 writes the
 // data's real size.

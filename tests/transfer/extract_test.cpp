@@ -19,9 +19,9 @@ namespace {
 
 const int UNTOUCHED_BAR = 7;
 
-ZipEntrySpec Entry(const std::string &name, const std::string &data = "data")
+ZipEntryPlan Entry(const std::string &name, const std::string &data = "data")
 {
-    ZipEntrySpec entry;
+    ZipEntryPlan entry;
     entry.name = name;
     entry.data = data;
     if (!name.empty() && name.back() == '/')
@@ -35,7 +35,7 @@ std::string Content(const std::string &name)
 }
 
 // An entry whose data are its name's text, so tests can tell files apart.
-ZipEntrySpec Named(const std::string &name)
+ZipEntryPlan Named(const std::string &name)
 {
     return Entry(name, Content(name));
 }
@@ -68,7 +68,7 @@ protected:
         WriteFileBytes(path, bytes);
         return path;
     }
-    std::string Write(const std::vector<ZipEntrySpec> &entries) { return Write(BuildZip(entries)); }
+    std::string Write(const std::vector<ZipEntryPlan> &entries) { return Write(BuildZip(entries)); }
     int Bar() const { return progress_.Position(); }
     std::string Read(const std::string &path) const
     {
@@ -92,7 +92,7 @@ TEST_F(ExtractPayloadTest, MovesTheBarToTheShareOfEntriesDone)
         SCOPED_TRACE(c.entries);
         RemoveTree(Install().substr(0, Install().size() - 1));
         CreateDirectoryA(Install().c_str(), nullptr);
-        std::vector<ZipEntrySpec> entries;
+        std::vector<ZipEntryPlan> entries;
         std::vector<std::string> names;
         for (int i = 0; i < c.entries; i++) {
             names.push_back("file" + std::to_string(i) + ".txt");
@@ -223,7 +223,7 @@ TEST_F(ExtractPayloadTest, ADamagedEntryFailsTheArchiveButKeepsTheInstalledFile)
 
 TEST_F(ExtractPayloadTest, EntriesItCannotPlaceFailTheArchiveAndTheRestStillLand)
 {
-    ZipEntrySpec longName = Named(std::string(300, 'n'));
+    ZipEntryPlan longName = Named(std::string(300, 'n'));
     ZipLayout layout;
     std::string unreadable = BuildZip({ Named("a.txt"), Named("b.txt"), Named("c.txt") }, &layout);
     unreadable[layout.localHeader[1]] = 'X';

@@ -51,9 +51,9 @@ uint32_t Read32(const std::string &bytes, size_t offset)
     return value;
 }
 
-ZipEntrySpec Entry(const std::string &name, const std::string &data = "data", uint16_t method = 8)
+ZipEntryPlan Entry(const std::string &name, const std::string &data = "data", uint16_t method = 8)
 {
-    ZipEntrySpec entry;
+    ZipEntryPlan entry;
     entry.name = name;
     entry.data = data;
     entry.method = method;
@@ -63,10 +63,10 @@ ZipEntrySpec Entry(const std::string &name, const std::string &data = "data", ui
 // One entry per row of a table, entry i named stem, i, suffix and given the
 // row's field by shape, so that entry i can be read back against row i.
 template <typename Case, size_t N, typename Shape>
-std::vector<ZipEntrySpec> OnePerCase(const Case (&cases)[N], const std::string &stem, const std::string &suffix,
+std::vector<ZipEntryPlan> OnePerCase(const Case (&cases)[N], const std::string &stem, const std::string &suffix,
                                      Shape shape)
 {
-    std::vector<ZipEntrySpec> entries;
+    std::vector<ZipEntryPlan> entries;
     for (size_t i = 0; i < N; i++) {
         entries.push_back(Entry(stem + std::to_string(i) + suffix));
         shape(cases[i], &entries.back());
@@ -117,7 +117,7 @@ protected:
         WriteFileBytes(path, bytes);
         return path;
     }
-    std::string Write(const std::vector<ZipEntrySpec> &entries, const char *name = "test.zip")
+    std::string Write(const std::vector<ZipEntryPlan> &entries, const char *name = "test.zip")
     {
         return Write(BuildZip(entries), name);
     }
@@ -141,7 +141,7 @@ bool Untouched(const ZipItem &item)
 TEST_F(ZipLayer, CountsEntriesWithIndexMinusOneAndRefusesIndexesOutsideThem)
 {
     Archive three(Write({ Entry("a.txt"), Entry("b.txt"), Entry("c.txt") }));
-    Archive empty(Write(std::vector<ZipEntrySpec>{}, "empty.zip"));
+    Archive empty(Write(std::vector<ZipEntryPlan>{}, "empty.zip"));
     ASSERT_TRUE(three.get());
     ASSERT_TRUE(empty.get());
 
@@ -279,7 +279,7 @@ TEST_F(ZipLayer, MapsExternalAttributesAndCreatesFilesWithThem)
         { "Unix file 0644", 0x81A40000, FILE_ATTRIBUTE_NORMAL },
         { "bits nobody looks at", 0x00000F00, FILE_ATTRIBUTE_NORMAL },
     };
-    auto shape = [](const Case &c, ZipEntrySpec *entry) { entry->externalAttributes = c.external; };
+    auto shape = [](const Case &c, ZipEntryPlan *entry) { entry->externalAttributes = c.external; };
     Archive archive(Write(OnePerCase(cases, "entry", "", shape)));
     ASSERT_TRUE(archive.get());
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; i++) {
@@ -325,7 +325,7 @@ TEST_F(ZipLayer, TakesTimesFromTheDosFieldAndTheFirstUtField)
         { "UT without a flag byte", ExtraField(0x5455, ""), dos, dos, dos },
         { "a field whose size runs past the end", ExtraField(0x000A, "xy", 5000), dos, dos, dos },
     };
-    auto shape = [](const Case &c, ZipEntrySpec *entry) { entry->localExtra = c.extra; };
+    auto shape = [](const Case &c, ZipEntryPlan *entry) { entry->localExtra = c.extra; };
     Archive archive(Write(OnePerCase(cases, "file", ".txt", shape)));
     ASSERT_TRUE(archive.get());
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; i++) {
@@ -349,7 +349,7 @@ TEST_F(ZipLayer, TakesTimesFromTheDosFieldAndTheFirstUtField)
 
 TEST_F(ZipLayer, ADosDateTheSystemRejectsLeavesTheTimesOfTheWriting)
 {
-    ZipEntrySpec entry = Entry("bad-date.txt");
+    ZipEntryPlan entry = Entry("bad-date.txt");
     entry.dosDateTime = DosDateTime(2024, 13, 40, 10, 30, 0);
     Archive archive(Write({ entry }));
     ASSERT_TRUE(archive.get());
@@ -369,7 +369,7 @@ TEST_F(ZipLayer, WritesZeroLengthEntriesAndReplacesExistingFiles)
     struct Case {
         const char *what;
         std::string old;  // empty: no file before
-        ZipEntrySpec entry;
+        ZipEntryPlan entry;
     } cases[] = {
         { "zero-length, deflated", "", Entry("empty-deflated.txt", "", 8) },
         { "zero-length, stored", "", Entry("empty-stored.txt", "", 0) },
@@ -378,9 +378,9 @@ TEST_F(ZipLayer, WritesZeroLengthEntriesAndReplacesExistingFiles)
         { "stored, replacing", "old", Entry("stored.txt", Text(40000), 0) },
         { "deflated, several chunks", "", Entry("big.txt", Text(100000), 8) },
     };
-    std::vector<ZipEntrySpec> entries;
+    std::vector<ZipEntryPlan> entries;
     for (const Case &c : cases) {
-        ZipEntrySpec entry = c.entry;
+        ZipEntryPlan entry = c.entry;
         entry.localExtra = UtField(1, { STAMP_WRITE });
         entries.push_back(entry);
         if (!c.old.empty())
@@ -504,7 +504,7 @@ TEST_F(ZipLayer, ADamagedHeaderFailsAndKeepsThePreviousEntryInTheCache)
     typedef void (*Damage)(std::string &bytes, const ZipLayout &layout);
     struct Case {
         const char *what;
-        ZipEntrySpec second;
+        ZipEntryPlan second;
         Damage damage;
         ZipResult expected;
     } cases[] = {
@@ -587,7 +587,7 @@ TEST_F(ZipLayer, CreatesFoldersOnlyBelowTheFolderBeingExtractedInto)
 
     struct Case {
         const char *what;
-        ZipEntrySpec entry;
+        ZipEntryPlan entry;
         std::string target;
         ZipResult expected;
         std::vector<std::string> tree;
@@ -662,7 +662,7 @@ TEST_F(ZipLayer, NeverWritesANameThatIsAbsoluteOrClimbs)
             continue;
         for (uint32_t attributes : { 0x20u, 0x10u }) {
             SCOPED_TRACE(std::string(c.name) + (attributes == 0x10 ? " as a folder" : " as a file"));
-            ZipEntrySpec entry = Entry(c.name);
+            ZipEntryPlan entry = Entry(c.name);
             entry.externalAttributes = attributes;
             Archive archive(Write({ entry }, "unsafe.zip"));
             ASSERT_TRUE(archive.get());
