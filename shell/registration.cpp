@@ -21,6 +21,8 @@ static void DeleteFromWindowsDir(const char *name);
 void RunRegsvr32(const char *switches, int &progressPosition, int step)
 {
     char commandLine[COMMAND_LINE_SIZE];
+    char tool[MAX_PATH] = "";
+    UINT systemLength = GetSystemDirectoryA(tool, sizeof tool);
     STARTUPINFOA startup;
     PROCESS_INFORMATION process = { NULL, NULL, 0, 0 };
     DWORD exitCode = STILL_ACTIVE;
@@ -29,10 +31,14 @@ void RunRegsvr32(const char *switches, int &progressPosition, int step)
     if (!FormatText(commandLine, sizeof commandLine, "regsvr32.exe \"%sBrevolt.ocx\"%s", installLayout.windowsDir,
                     switches))
         goto cleanup;
+    // The system's own tool, named in full: a search from the command line
+    // would try the current folder first, where a planted regsvr32.exe would
+    // run with the installer's rights. The command line stays as it was.
+    if (systemLength == 0 || systemLength >= sizeof tool || !AppendText(tool, sizeof tool, "\\regsvr32.exe"))
+        goto cleanup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
-    // No application name: the system finds regsvr32.exe from the command line.
-    if (!CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+    if (!CreateProcessA(tool, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
         goto cleanup;
     SetProgress(progressPosition);
     WaitForInputIdle(process.hProcess, POLL_MS);

@@ -268,29 +268,45 @@ TEST_F(RegistrationTest, RunsStartTheSystemsRegsvr32WithTheControlQuotedAndTheSw
     }
 }
 
-// The system looks in the current folder before its own: a file there that
-// is no program makes the start fail.
-TEST_F(RegistrationTest, AToolThatCannotStartLeavesTheBarAloneAndTheFilesStillGo)
+// A search from the command line would look in the current folder first; the
+// tool is named in full, so a file planted there is never run.
+TEST_F(RegistrationTest, ARegsvr32PlantedInTheCurrentFolderIsNotRun)
 {
-    std::string blocked = folder.Sub("Blocked\\");
-    CreateDirectoryA(blocked.c_str(), nullptr);
-    WriteFileBytes(blocked + "regsvr32.exe", "not a program");
+    std::string planted = folder.Sub("Planted\\");
+    CreateDirectoryA(planted.c_str(), nullptr);
+    std::string stand;
+    ASSERT_TRUE(ReadFileBytes(HarnessPath("HALVEX_TOOLS_DIR") + "\\Dolvane.exe", &stand));
+    WriteFileBytes(planted + "regsvr32.exe", stand);
     std::string savedDir = CurrentDir();
-    progress.StartAt(12);
     MarkRegistered();
 
-    ASSERT_NE(0, SetCurrentDirectoryA(blocked.c_str()));
+    ASSERT_NE(0, SetCurrentDirectoryA(planted.c_str()));
+    int position = 30;
+    UnregisterComponents(position);
+    SetCurrentDirectoryA(savedDir.c_str());
+
+    EXPECT_EQ(std::string::npos, Starts().find("Dolvane.exe")) << "the planted program ran";
+    EXPECT_EQ("Brevolt.ocx|unregister|" + planted.substr(0, planted.size() - 1) + "\r\n", Starts());
+    EXPECT_FALSE(RegistrySandbox::KeyExists(HKEY_LOCAL_MACHINE, CONTROL_CLSID_KEY));
+    EXPECT_GT(position, 30);
+}
+
+// A run that cannot start (here: a command line with no room for the control's
+// path) leaves the position and the bar alone.
+TEST_F(RegistrationTest, AToolThatCannotStartLeavesTheBarAlone)
+{
+    progress.StartAt(12);
+    MarkRegistered();
+    std::string deep = windowsDir + std::string(1010 - windowsDir.size(), 'w') + "\\";
+    CopyText(installLayout.windowsDir, sizeof installLayout.windowsDir, deep.c_str());
     int position = 30;
     UnregisterComponents(position);
     RegisterComponents();
-    SetCurrentDirectoryA(savedDir.c_str());
 
     EXPECT_EQ(30, position);
     EXPECT_TRUE(progress.positions.empty());
     EXPECT_EQ(12, BarPosition());
     EXPECT_EQ("Unregistering Components", StatusText());
-    EXPECT_FALSE(FileExists(control));
-    EXPECT_FALSE(FileExists(companion));
     EXPECT_TRUE(RegistrySandbox::KeyExists(HKEY_LOCAL_MACHINE, CONTROL_CLSID_KEY));
     EXPECT_EQ("", Starts());
 }
