@@ -112,7 +112,7 @@ TEST_F(InstallE2eTest, AFreshInstallOnScreenStartsTheWizardAndReportsTheMachine)
 
 TEST_F(InstallE2eTest, AWindowHiddenDuringTheDownloadInstallsWithoutStartingTheWizard)
 {
-    SetServerControl("stall=3\n");
+    SetServerControl("stall=8\n"); // time enough to reach the close box
     HalvexRun run;
     ASSERT_TRUE(run.Start(""));
     MainWindowView view;
