@@ -21,6 +21,11 @@ static void ShowInstallPhase(unsigned int labelId, unsigned int textId);
 static void StartWizard(const char *wizardPath);
 static void ShowStartFailure(DWORD error);
 static void RetryLater(const char *archivePath);
+static void ShowDownloadPhaseAgain(void);
+
+// The template's label, kept from the first run so that a retry after a
+// failed unpacking looks like the download it is again.
+static char downloadLabel[TEXT_BUFFER_SIZE];
 
 DWORD WINAPI InstallWorker(LPVOID)
 {
@@ -35,6 +40,8 @@ DWORD WINAPI InstallWorker(LPVOID)
 
     ForceEnglishLocale();
     OutputDebugStringA("Downloading Wizard.zip\r\n");
+    if (!downloadLabel[0])
+        GetDlgItemTextA(processState.progressDialog, IDC_STATUS_LABEL, downloadLabel, sizeof downloadLabel);
     InitDownloadProgress(&progress);
     WriteProgramState("0", "");
     MakeDownloadPath(DownloadWizard, l.wizardZipUrl, archivePath, sizeof archivePath);
@@ -54,8 +61,10 @@ DWORD WINAPI InstallWorker(LPVOID)
     SetProgress(0);
     // A page served in place of the archive, or a damaged one, fails like a
     // download: nothing may be marked installed from it.
-    if (!ExtractPayload(archivePath))
+    if (!ExtractPayload(archivePath)) {
+        ShowDownloadPhaseAgain();
         goto failed;
+    }
 
     ShowInstallPhase(IDS_REGISTER_STATUS, IDS_REGISTERING);
     WriteComponentsState("0");
@@ -138,6 +147,14 @@ static void ShowStartFailure(DWORD error)
     if (systemText)
         LocalFree(systemText);
     MessageBoxA(NULL, message, "Error", MB_OK);
+}
+
+static void ShowDownloadPhaseAgain(void)
+{
+    SetWindowTextA(processState.mainWindow, processState.captionText);
+    SetDlgItemTextA(processState.progressDialog, IDC_STATUS_LABEL, downloadLabel);
+    SetDlgItemTextA(processState.progressDialog, IDC_STATUS_TEXT, "");
+    SetProgress(0);
 }
 
 static void RetryLater(const char *archivePath)

@@ -160,6 +160,11 @@ TEST_F(InstallE2eTest, FailedDownloadsAreRetriedFromTheTrayUntilOneServes)
 
         ASSERT_TRUE(run.WaitExit(RUN_LIMIT_MS));
         EXPECT_EQ(3u, CountLinesWith(ServerRequests(), WIZARD_ZIP));
+        // Each retry shows the download again, not the unpacking that failed.
+        std::vector<std::string> labels = WindowJournal::Values("label", run.Id());
+        const std::vector<std::string> expected = { "Install Status:", "Download status:", "Install Status:",
+                                                    "Download status:", "Install Status:", "Register Status:" };
+        EXPECT_EQ(expected, labels);
         ExpectInstalled();
         EXPECT_TRUE(StartRecords().empty()) << "the window stayed in the tray, so no wizard";
     }
